@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Texts that touch files are one byte per character in Windows-1252; these two functions are
+// the only crossing between those bytes and QString.
+namespace qm {
+
+// Every byte maps to one character; the five bytes that Windows-1252 leaves undefined map to
+// the control characters of the same value, so any file reads back unchanged.
+QString fromAnsi(QByteArrayView bytes);
+
+// A character outside Windows-1252 becomes "?".
+QByteArray toAnsi(QStringView text);
+
+// Removes the space character (0x20) at both ends; tabs and line breaks stay.
+QByteArray trimSpaces(QByteArrayView text);
+
+}  // namespace qm
