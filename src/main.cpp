@@ -1,0 +1,15 @@
+#include <QApplication>
+
+#include "platform/platform.h"
+#include "startup/startup.h"
+#include "ui/message_box.h"
+#include "ui/startup_windows.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);  // the window may live in the tray alone
+  qm::ui::installMessageBoxes();
+  qm::ui::StartupForms forms;
+  if (!qm::Main(forms)) qm::platform::endNow(0);
+  return QApplication::exec();
+}

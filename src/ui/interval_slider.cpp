@@ -1,0 +1,20 @@
+#include "ui/interval_slider.h"
+
+#include "common/failure.h"
+
+namespace qm::ui {
+
+IntervalSlider::IntervalSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+  setRange(0, 6);
+  setPageStep(1);
+  setTickPosition(QSlider::TicksBelow);
+  setTickInterval(1);
+  setValue(6);  // "Never", the default interval, until a stored code is applied
+}
+
+void IntervalSlider::setPosition(int position) {
+  if (position < minimum() || position > maximum()) throw Failure(Err::InvalidPropertyValue);
+  setValue(position);
+}
+
+}  // namespace qm::ui

@@ -1,0 +1,67 @@
+#include "ui/message_box.h"
+
+#include <QMessageBox>
+
+#include "common/msgbox.h"
+
+namespace qm::ui {
+namespace {
+
+struct Look {
+  QMessageBox::Icon icon;
+  QMessageBox::StandardButtons buttons;
+  QMessageBox::StandardButton fallback;  // the answer when the box is closed another way
+};
+
+Look lookOf(MsgKind kind) {
+  switch (kind) {
+    case MsgKind::Question:
+      return {QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
+    case MsgKind::Refusal:
+      return {QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok};
+    case MsgKind::Hint:
+      return {QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok};
+    case MsgKind::Failure:
+      return {QMessageBox::Warning, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore,
+              QMessageBox::Abort};
+  }
+  return {QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok};
+}
+
+int codeOf(int button) {
+  switch (button) {
+    case QMessageBox::Ok:
+      return vbOK;
+    case QMessageBox::Abort:
+      return vbAbort;
+    case QMessageBox::Retry:
+      return vbRetry;
+    case QMessageBox::Ignore:
+      return vbIgnore;
+    case QMessageBox::Yes:
+      return vbYes;
+    case QMessageBox::No:
+      return vbNo;
+    default:
+      return 0;
+  }
+}
+
+int show(MsgKind kind, const QString& prompt, const QString& title) {
+  const Look look = lookOf(kind);
+  QString shown = prompt;
+  shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  QMessageBox box(look.icon, title, shown, look.buttons);
+  box.setTextFormat(Qt::PlainText);
+  if (kind == MsgKind::Question) box.setEscapeButton(QMessageBox::No);
+  const int code = codeOf(box.exec());
+  return code != 0 ? code : codeOf(look.fallback);
+}
+
+}  // namespace
+
+void installMessageBoxes() {
+  installMsgBox(show);
+}
+
+}  // namespace qm::ui

@@ -1,0 +1,53 @@
+#include "ui/startup_windows.h"
+
+#include <QLineEdit>
+#include <QTimer>
+
+#include "common/ansi.h"
+#include "ui/frmMain.h"
+#include "ui/frmPreferences.h"
+#include "ui/interval_slider.h"
+
+namespace qm::ui {
+
+StartupForms::StartupForms() = default;
+StartupForms::~StartupForms() = default;
+
+void StartupForms::loadPreferences() {
+  preferences_ = std::make_unique<frmPreferences>();
+}
+
+void StartupForms::setPreferencesDirectory(const QByteArray& dir) {
+  preferences_->txtsiglocation->setText(fromAnsi(dir));
+}
+
+void StartupForms::setSliderPosition(int position) {
+  preferences_->Slider1->setPosition(position);
+}
+
+int StartupForms::sliderPosition() {
+  return preferences_->Slider1->value();
+}
+
+void StartupForms::unloadPreferences() {
+  preferences_.reset();
+}
+
+void StartupForms::setTimerInterval(int milliseconds) {
+  mainWindow().Timer1->start(milliseconds);
+}
+
+void StartupForms::showMain() {
+  mainWindow().show();
+}
+
+void StartupForms::hideMainInTray() {
+  mainWindow().cmdMin_Click();
+}
+
+frmMain& StartupForms::mainWindow() {
+  if (!main_) main_ = std::make_unique<frmMain>();
+  return *main_;
+}
+
+}  // namespace qm::ui

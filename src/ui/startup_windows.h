@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+
+#include "startup/startup.h"
+
+namespace qm::ui {
+
+class frmMain;
+class frmPreferences;
+
+// Start-up's view of the real forms.
+class StartupForms : public StartupWindows {
+ public:
+  StartupForms();
+  ~StartupForms() override;
+
+  void loadPreferences() override;
+  void setPreferencesDirectory(const QByteArray& dir) override;
+  void setSliderPosition(int position) override;
+  int sliderPosition() override;
+  void unloadPreferences() override;
+  void setTimerInterval(int milliseconds) override;
+  void showMain() override;
+  void hideMainInTray() override;
+
+  // The main window, created (and loaded) on first use.
+  frmMain& mainWindow();
+
+ private:
+  std::unique_ptr<frmPreferences> preferences_;
+  std::unique_ptr<frmMain> main_;
+};
+
+}  // namespace qm::ui
