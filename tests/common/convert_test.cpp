@@ -9,8 +9,8 @@ namespace {
 
 TEST(ConvertTest, WholeNumbersRoundHalvesToEven) {
   const std::pair<const char*, int> cases[] = {
-      {"0", 0},   {"6", 6},     {" 3 ", 3},    {"2.5", 2},      {"3.5", 4},
-      {"5.4", 5}, {"-0.5", 0},  {"1e1", 10},   {"32767", 32767}, {"-32768", -32768},
+      {"0", 0},   {"6", 6},    {" 3 ", 3},  {"2.5", 2},       {"3.5", 4},
+      {"5.4", 5}, {"-0.5", 0}, {"1e1", 10}, {"32767", 32767}, {"-32768", -32768},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(toWholeNumber(text), expected) << text;
 }

@@ -37,8 +37,8 @@ TEST(FailureTest, ClassicDescriptions) {
 
 TEST(FailureTest, ErrnoMapsToTheNearestNumber) {
   const std::pair<int, int> cases[] = {
-      {ENOENT, Err::FileNotFound},   {ENOTDIR, Err::PathNotFound}, {EACCES, Err::PermissionDenied},
-      {EROFS, Err::PermissionDenied}, {ENOSPC, Err::DiskFull},     {EISDIR, Err::PathFileAccess},
+      {ENOENT, Err::FileNotFound},    {ENOTDIR, Err::PathNotFound}, {EACCES, Err::PermissionDenied},
+      {EROFS, Err::PermissionDenied}, {ENOSPC, Err::DiskFull},      {EISDIR, Err::PathFileAccess},
   };
   for (const auto& [err, number] : cases) EXPECT_EQ(failureFromErrno(err), number) << err;
 }

@@ -9,10 +9,8 @@ namespace {
 
 TEST(MsgBoxTest, QuestionsAndRefusalsLeaveTheirAnswerInMsgAnswer) {
   const std::tuple<MsgKind, int, int> cases[] = {
-      {MsgKind::Question, vbYes, vbYes},
-      {MsgKind::Question, vbNo, vbNo},
-      {MsgKind::Refusal, vbOK, vbOK},
-      {MsgKind::Hint, vbOK, 0},
+      {MsgKind::Question, vbYes, vbYes}, {MsgKind::Question, vbNo, vbNo},
+      {MsgKind::Refusal, vbOK, vbOK},    {MsgKind::Hint, vbOK, 0},
       {MsgKind::Failure, vbRetry, 0},
   };
   for (const auto& [kind, answer, stored] : cases) {

@@ -49,7 +49,9 @@ class FakeWindows : public StartupWindows {
   void hideMainInTray() override { calls << "hideMainInTray"; }
 };
 
-QByteArray tempDir() { return QDir::tempPath().toLocal8Bit(); }
+QByteArray tempDir() {
+  return QDir::tempPath().toLocal8Bit();
+}
 
 TEST(StartupTest, FirstStartWritesEveryDefault) {
   TempAppDir app;
@@ -101,8 +103,8 @@ TEST(StartupTest, EmptyAndQuestionMarkValuesAreRewrittenInPlace) {
 }
 
 TEST(StartupTest, OnlyStartMinOneStartsInTheTray) {
-  const std::pair<const char*, bool> cases[] = {
-      {"1", true}, {"0", false}, {"2", false}, {"yes", false}, {" 1 ", true}, {"01", false}};
+  const std::pair<const char*, bool> cases[] = {{"1", true},    {"0", false},  {"2", false},
+                                                {"yes", false}, {" 1 ", true}, {"01", false}};
   for (const auto& [value, minimized] : cases) {
     TempAppDir app;
     app.write("zq.ini", QByteArray("[Settings]\r\nStart_Min=") + value + "\r\n");
@@ -131,9 +133,9 @@ TEST(StartupTest, LoadSettingsDrivesTheFormsInOrder) {
   ModSig.StartingUp = true;
   FakeWindows windows;
   LoadSettings(windows);
-  EXPECT_EQ(windows.calls, QStringList({"loadPreferences", "setPreferencesDirectory /out",
-                                        "setSliderPosition 4", "setTimerInterval 500",
-                                        "unloadPreferences"}));
+  EXPECT_EQ(windows.calls,
+            QStringList({"loadPreferences", "setPreferencesDirectory /out", "setSliderPosition 4",
+                         "setTimerInterval 500", "unloadPreferences"}));
   EXPECT_TRUE(windows.startingUpWhenPreferencesLoaded);
   EXPECT_FALSE(ModSig.StartingUp);
   EXPECT_EQ(windows.ticksSeenByMainLoad, 7200);
@@ -143,9 +145,8 @@ TEST(StartupTest, LoadSettingsDrivesTheFormsInOrder) {
 
 TEST(StartupTest, IntervalCodesFollowTheTable) {
   const std::tuple<const char*, int, int> cases[] = {
-      {"0", 120, 1},     {"1", 600, 5},       {"2", 1800, 15}, {"3", 3600, 30},
-      {"4", 7200, 60},   {"5", 172800, 1440}, {"6", 0, 0},     {"2.5", 1800, 15},
-      {"0.6", 600, 5},
+      {"0", 120, 1},       {"1", 600, 5}, {"2", 1800, 15},   {"3", 3600, 30}, {"4", 7200, 60},
+      {"5", 172800, 1440}, {"6", 0, 0},   {"2.5", 1800, 15}, {"0.6", 600, 5},
   };
   for (const auto& [code, ticks, minutes] : cases) {
     TempAppDir app;
@@ -159,8 +160,9 @@ TEST(StartupTest, IntervalCodesFollowTheTable) {
 
 TEST(StartupTest, OnlyTheThreeExactOutputKindsAreTaken) {
   const std::pair<const char*, const char*> cases[] = {
-      {"Text", "Text"},   {"Text & HTML", "Text & HTML"}, {"HTML", "HTML"},
-      {"text", ""},       {"Text&HTML", ""},              {"?", "Text"},  // missing: the default
+      {"Text", "Text"},  {"Text & HTML", "Text & HTML"},
+      {"HTML", "HTML"},  {"text", ""},
+      {"Text&HTML", ""}, {"?", "Text"},  // missing: the default
   };
   for (const auto& [stored, kind] : cases) {
     TempAppDir app;
@@ -215,8 +217,7 @@ TEST(StartupTest, RetryConvertsTheIntervalAgain) {
 }
 
 TEST(StartupTest, MainShowsTheWindowOrLeavesItInTheTray) {
-  const std::pair<const char*, const char*> cases[] = {{"0", "showMain"},
-                                                       {"1", "hideMainInTray"}};
+  const std::pair<const char*, const char*> cases[] = {{"0", "showMain"}, {"1", "hideMainInTray"}};
   for (const auto& [startMin, last] : cases) {
     TempAppDir app;
     app.write("zq.ini", QByteArray("[Settings]\r\nStart_Min=") + startMin + "\r\n");

@@ -26,8 +26,8 @@ int ScriptedMsgBox::show(MsgKind kind, const QString& prompt, const QString& tit
     answers_.pop_front();
     return answer;
   }
-  ADD_FAILURE() << "Unexpected message box \"" << title.toStdString() << "\": "
-                << prompt.toStdString();
+  ADD_FAILURE() << "Unexpected message box \"" << title.toStdString()
+                << "\": " << prompt.toStdString();
   return kind == MsgKind::Failure ? vbAbort : kind == MsgKind::Question ? vbNo : vbOK;
 }
 

@@ -17,7 +17,9 @@ TempAppDir::TempAppDir() {
   MsgAnswer = 0;
 }
 
-TempAppDir::~TempAppDir() { platform::setApplicationDir(QString()); }
+TempAppDir::~TempAppDir() {
+  platform::setApplicationDir(QString());
+}
 
 QByteArray TempAppDir::read(const QString& name) const {
   QFile in(file(name));
