@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <optional>
+
+// The three lists live in record files in the application directory.
+//
+// Byte layout of a store file: a plain sequence of records, each exactly `length` bytes, one
+// byte per character (Windows-1252). No header, no separators, no length prefixes, no trailer.
+// Record n (numbered from 1) occupies bytes (n - 1) * length to n * length - 1. A text shorter
+// than a record is followed by spaces (0x20) up to the record length; a longer one is cut.
+// Nothing marks where a text ends. The record count is the file length divided by the record
+// length; a remainder of fewer bytes at the end is not a record, and the next append
+// overwrites it.
+namespace qm {
+
+struct TextStore {
+  const char* fileName;
+  int length;
+  const char* tempFileName;  // where a removal writes the surviving records
+  const char* tempWriter;    // the writer of the temporary file, as failure boxes name it
+};
+
+inline constexpr TextStore kHeaders{"Head.qmd", 100, "TmpH.qmd", "MoveHead"};
+inline constexpr TextStore kSignatures{"Sig.qmd", 255, "Tmp.qmd", "MoveSig"};
+inline constexpr TextStore kFooters{"Foot.qmd", 100, "TmpF.qmd", "MoveFoot"};
+
+// Record numbers of the browse, delete and edit paths are 16-bit.
+inline constexpr int kMostRecordNumber = 32767;
+
+// Every operation opens its file, works and closes it again; a missing store file is created
+// empty. File system failures throw Failure with the nearest classic number.
+
+// The store's path in the application directory (an existing name in other letter case wins).
+QString storePath(const TextStore& store);
+
+int CountRecords(const TextStore& store);
+
+// The record's `length` bytes, filling spaces included. 1 <= n <= CountRecords.
+QByteArray ReadRecord(const TextStore& store, int n);
+
+// Writes text, cut or filled to `length`, as record n of file; past the end lengthens it.
+void WriteRecord(const QString& file, int length, int n, QByteArrayView text);
+
+void AppendRecord(const TextStore& store, QByteArrayView text);
+
+// The first record whose text without outer spaces equals text without outer spaces
+// (exact, case-sensitive).
+std::optional<int> FindRecord(const TextStore& store, QByteArrayView text);
+
+enum class Removal {
+  Deleted,    // the store file is gone: it was empty, or every record matched
+  Rebuilt,    // the matching records were removed (or none matched and nothing changed)
+  Abandoned,  // writing the temporary file failed: the store is exactly as it was
+};
+
+// Removes every record matching text as FindRecord does. The survivors are written to the
+// temporary file in one pass and replace the store by one atomic rename, so the store is never
+// missing or short of a record that did not match. A temporary file left by an interrupted
+// removal is discarded first.
+Removal RemoveRecord(const TextStore& store, QByteArrayView text);
+
+// The temporary file of a removal, open for the whole pass.
+struct TempFile {
+  int fd;
+  int length;
+};
+
+// The writers of the temporary files: each writes record as record n of its store's temporary
+// file. A failure shows the failure box under the writer's name; the result is false when the
+// user gave the record up (Abort or Ignore), which abandons the removal.
+bool MoveHead(const TempFile& temp, int n, QByteArrayView record);
+bool MoveSig(const TempFile& temp, int n, QByteArrayView record);
+bool MoveFoot(const TempFile& temp, int n, QByteArrayView record);
+
+// Test hook: called before each attempt to write record n of a temporary file; a non-zero
+// errno makes that attempt fail with it. An empty function turns it off.
+void setTempWriteFaultForTest(std::function<int(int n)> fault);
+
+// A record count as a record number of the browse, delete and edit paths; Failure Overflow
+// beyond 32,767.
+int checkedRecordNumber(int count);
+
+}  // namespace qm
