@@ -47,8 +47,8 @@ class FailureHandler {
  public:
   explicit FailureHandler(std::string_view procedure) : procedure_(procedure) {}
 
-  [[nodiscard]] bool run(const std::function<void()>& statement,
-                         std::source_location where = std::source_location::current()) const;
+  bool run(const std::function<void()>& statement,
+           std::source_location where = std::source_location::current()) const;
 
  private:
   std::string_view procedure_;

@@ -5,9 +5,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSaveFile>
 #include <cstdlib>
 #include <memory>
 
+#include "common/failure.h"
 #include "platform/platform.h"
 
 namespace qm::platform {
@@ -54,6 +56,20 @@ QString resolveFileName(const QString& dir, const QString& name) {
   const QStringList found =
       folder.entryList({name}, QDir::AllEntries | QDir::Hidden | QDir::System);
   return found.isEmpty() ? exact : folder.filePath(found.first());
+}
+
+void replaceFile(const QString& path, QByteArrayView bytes) {
+  const QFileInfo target(path);
+  const QFileInfo folder(target.absolutePath());
+  if (!folder.isDir()) throw Failure(Err::PathNotFound);
+  if (target.isDir()) throw Failure(Err::PathFileAccess);
+  QSaveFile out(path);
+  if (!out.open(QIODevice::WriteOnly)) {
+    throw Failure(folder.isWritable() ? Err::PathFileAccess : Err::PermissionDenied);
+  }
+  if (out.write(bytes.data(), bytes.size()) != bytes.size() || !out.commit()) {
+    throw Failure(Err::DiskFull);
+  }
 }
 
 bool previousInstance() {

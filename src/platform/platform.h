@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 // The desktop services the program asks of the operating system. This header is the whole
@@ -17,6 +18,10 @@ QString temporaryDir();
 
 // dir + "/" + name, using an existing file whose name differs from name only in letter case.
 QString resolveFileName(const QString& dir, const QString& name);
+
+// Replaces the file with bytes in one atomic step: a reader sees the old file or the new one,
+// never a part. Throws Failure PathNotFound, PermissionDenied, PathFileAccess or DiskFull.
+void replaceFile(const QString& path, QByteArrayView bytes);
 
 // True when another instance of this installation runs for this user. The first call takes
 // the instance lock and holds it until the process ends; a lock left by a killed process is

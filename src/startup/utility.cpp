@@ -2,9 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 
+#include "common/failure.h"
 #include "platform/platform.h"
 #include "startup/profile.h"
 
@@ -40,10 +40,11 @@ void writeINI(const QString& file, QByteArrayView section, QByteArrayView key,
     current = in.readAll();
     if (in.error() != QFileDevice::NoError) return;
   }
-  QSaveFile out(path);
-  if (!out.open(QIODevice::WriteOnly)) return;
-  out.write(withProfileValue(current, section, key, value));
-  out.commit();
+  try {
+    platform::replaceFile(path, withProfileValue(current, section, key, value));
+  } catch (const Failure&) {
+    // A settings write that cannot be done is silently lost.
+  }
 }
 
 }  // namespace qm
