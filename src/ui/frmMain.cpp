@@ -1,15 +1,116 @@
 #include "ui/frmMain.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTime>
 #include <QTimer>
+#include <QUrl>
 
+#include "common/ansi.h"
+#include "common/convert.h"
+#include "common/failure.h"
+#include "common/msgbox.h"
 #include "platform/platform.h"
+#include "startup/settings.h"
+#include "startup/utility.h"
+#include "stores/text_store.h"
 #include "ui/app_icon.h"
+#include "ui/text_boxes.h"
 
 namespace qm::ui {
+namespace {
 
-frmMain::frmMain() : Timer1(new QTimer(this)), TrayIcon1(new QSystemTrayIcon(this)) {
+QLabel* label(QWidget* parent, const char* name, const char* caption = "") {
+  auto* widget = new QLabel(QString::fromLatin1(caption), parent);
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption,
+                    const char* tip = nullptr) {
+  auto* widget = new QPushButton(QString::fromLatin1(caption), parent);
+  widget->setObjectName(QString::fromLatin1(name));
+  if (tip) widget->setToolTip(QString::fromLatin1(tip));
+  return widget;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption) {
+  auto* widget = new QCheckBox(QString::fromLatin1(caption), parent);
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+QFrame* line(QWidget* parent) {
+  auto* frame = new QFrame(parent);
+  frame->setFrameShape(QFrame::HLine);
+  frame->setFrameShadow(QFrame::Sunken);
+  return frame;
+}
+
+template <typename Box>
+Box* textBox(QWidget* parent, const char* name, int limit) {
+  auto* box = new Box(limit, parent);
+  box->setObjectName(QString::fromLatin1(name));
+  return box;
+}
+
+// One list's area: label and box on the left with the browse buttons and the randomize box
+// under them, the list's buttons in a column on the right.
+QGridLayout* area(QLabel* caption, QWidget* box, QPushButton* prev, QPushButton* next,
+                  QCheckBox* randomize, std::initializer_list<QPushButton*> column) {
+  auto* grid = new QGridLayout;
+  grid->addWidget(caption, 0, 0);
+  grid->addWidget(box, 1, 0);
+  auto* under = new QHBoxLayout;
+  for (QPushButton* browse : {prev, next}) {
+    browse->setFixedWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("MM")) + 16);
+    under->addWidget(browse);
+  }
+  under->addSpacing(12);
+  under->addWidget(randomize);
+  under->addStretch();
+  grid->addLayout(under, 2, 0);
+  auto* buttons = new QVBoxLayout;
+  for (QPushButton* b : column) buttons->addWidget(b);
+  buttons->addStretch();
+  grid->addLayout(buttons, 0, 1, 3, 1);
+  grid->setColumnStretch(0, 1);
+  return grid;
+}
+
+// The check box value of a stored randomize flag: 0 or 1.
+bool checkValue(const QByteArray& flag) {
+  const int value = toWholeNumber(flag);
+  if (value != 0 && value != 1) throw Failure(Err::InvalidPropertyValue);
+  return value == 1;
+}
+
+QString longTime() {
+  return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+}
+
+}  // namespace
+
+frmMain::frmMain(std::function<void()> endProgram)
+    : txtHeader(textBox<LineBox>(this, "txtHeader", 100)),
+      txtSig(textBox<MultiLineBox>(this, "txtSig", 253)),
+      txtFooter(textBox<LineBox>(this, "txtFooter", 100)),
+      Check1(checkBox(this, "Check1", "Randomize Headers")),
+      Check2(checkBox(this, "Check2", "Randomize Signatures")),
+      Check3(checkBox(this, "Check3", "Randomize Footers")),
+      lblCurrent(label(this, "lblCurrent")),
+      lblNext(label(this, "lblNext")),
+      Timer1(new QTimer(this)),
+      TrayIcon1(new QSystemTrayIcon(this)),
+      endProgram_(std::move(endProgram)) {
   setObjectName(QStringLiteral("frmMain"));
   Timer1->setObjectName(QStringLiteral("Timer1"));
   TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
@@ -20,16 +121,133 @@ frmMain::frmMain() : Timer1(new QTimer(this)), TrayIcon1(new QSystemTrayIcon(thi
   connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](auto reason) {
     if (reason == QSystemTrayIcon::DoubleClick) TrayIcon1_DblClick();
   });
-  resize(480, 360);
+  const std::pair<QCheckBox*, const char*> flags[] = {
+      {Check1, "HeadRandom"}, {Check2, "SigRandom"}, {Check3, "FootRandom"}};
+  for (const auto& [box, key] : flags) {
+    // Check1_Click, Check2_Click, Check3_Click: every change is stored at once.
+    connect(box, &QCheckBox::toggled, this, [key = key](bool ticked) {
+      writeINI(ModSig.IniPath, "Settings", key, ticked ? "1" : "0");
+    });
+  }
+  setLayout(buildLayout());
+  setMinimumWidth(sizeHint().width() + 60);
   Form_Load();
 }
 
+QLayout* frmMain::buildLayout() {
+  txtSig->setMinimumHeight(txtSig->fontMetrics().lineSpacing() * 5 + 12);
+  const std::initializer_list<QPushButton*> headerButtons = {
+      button(this, "cmdNewHead", "Create Header"),
+      button(this, "cmdDeleteHeader", "Delete Header")};
+  const std::initializer_list<QPushButton*> sigButtons = {
+      button(this, "cmdNewSig", "Create Signature"), button(this, "cmdEditSig", "Edit Sig"),
+      button(this, "cmdDeleteSig", "Delete Sig")};
+  const std::initializer_list<QPushButton*> footerButtons = {
+      button(this, "cmdNewFoot", "Create Footer"),
+      button(this, "cmdDeleteFooter", "Delete Footer")};
+  // One width for the three button columns, so the areas line up.
+  int columnWidth = 0;
+  for (const auto& column : {headerButtons, sigButtons, footerButtons}) {
+    for (QPushButton* b : column) columnWidth = std::max(columnWidth, b->sizeHint().width());
+  }
+  for (const auto& column : {headerButtons, sigButtons, footerButtons}) {
+    for (QPushButton* b : column) b->setFixedWidth(columnWidth);
+  }
+
+  auto* layout = new QVBoxLayout;
+  layout->addLayout(area(label(this, "lblHead", "Header"), txtHeader,
+                         button(this, "cmdPrevH", "<", "Prev"),
+                         button(this, "cmdNextH", ">", "Next"), Check1, headerButtons));
+  layout->addWidget(line(this));
+  layout->addLayout(
+      area(label(this, "Label2", "Signature"), txtSig, button(this, "cmdPrev", "<", "Prev"),
+           button(this, "cmdNext", ">", "Next"), Check2, sigButtons),
+      1);
+  layout->addWidget(line(this));
+  layout->addLayout(area(label(this, "Label3", "Footer"), txtFooter,
+                         button(this, "cmdPrevF", "<", "Prev"),
+                         button(this, "cmdNextF", ">", "Next"), Check3, footerButtons));
+
+  auto* help = button(this, "cmdInternet", "?", "Help");
+  help->setFixedWidth(help->sizeHint().height());
+  auto* minimize = button(this, "cmdMin", "Minimize");
+  auto* quit = button(this, "cmdQuit", "Quit");
+  connect(help, &QPushButton::clicked, this, &frmMain::cmdInternet_Click);
+  connect(minimize, &QPushButton::clicked, this, &frmMain::cmdMin_Click);
+  connect(quit, &QPushButton::clicked, this, &frmMain::cmdQuit_Click);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(help);
+  bottom->addStretch();
+  for (QPushButton* b : {button(this, "cmdPref", "Preferences"),
+                         button(this, "Command1", "Write Sig Now"), minimize, quit}) {
+    bottom->addWidget(b);
+  }
+  layout->addSpacing(6);
+  layout->addLayout(bottom);
+
+  auto* times = new QGridLayout;
+  times->addWidget(label(this, "Label1", "Current Time"), 0, 0);
+  times->addWidget(lblCurrent, 0, 1);
+  times->addWidget(label(this, "Label4", "Next Switch"), 1, 0);
+  times->addWidget(lblNext, 1, 1);
+  times->setColumnStretch(1, 1);
+  layout->addLayout(times);
+  return layout;
+}
+
 void frmMain::Form_Load() {
+  const FailureHandler handler("Form_Load");
   setWindowTitle(windowTitle() + QLatin1Char(' ') + QStringLiteral(QUILLMATE_VERSION));
+  const std::pair<QCheckBox*, const QByteArray&> flags[] = {{Check1, ModSig.HeadRandomFlag},
+                                                            {Check2, ModSig.SigRandomFlag},
+                                                            {Check3, ModSig.FootRandomFlag}};
+  for (const auto& [box, flag] : flags) {
+    if (!handler.run([&] { box->setChecked(checkValue(flag)); })) return;
+  }
+  TickCount = 0;
+  // The last header and footer, trimmed; the first signature as stored.
+  const auto show = [&](const TextStore& store, auto* box, QByteArray& rec, bool last,
+                        std::source_location where = std::source_location::current()) {
+    return handler.run(
+        [&] {
+          RecCount = CountRecords(store);
+          if (RecCount == 0) return;
+          rec = ReadRecord(store, last ? RecCount : 1);
+          box->setAnsiText(last ? trimSpaces(rec) : rec);
+        },
+        where);
+  };
+  if (!show(kHeaders, txtHeader, HeadRec, true)) return;
+  if (!show(kFooters, txtFooter, FootRec, true)) return;
+  if (!show(kSignatures, txtSig, SigRec, false)) return;
+  Randomizer();
+  lblCurrent->setText(longTime());
+  QCoreApplication::processEvents();
+}
+
+void frmMain::Randomizer() {
+  // Rotation comes with the switch timer.
+}
+
+void frmMain::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) Form_Resize();
+}
+
+void frmMain::Form_Resize() {
+  // Without a notification area a minimised window stays on the task bar.
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+  if (isMinimized()) {
+    TrayIcon1->show();
+    // Hiding inside the state change confuses some window managers: do it right after.
+    QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
+  } else {
+    TrayIcon1->hide();
+    show();
+  }
 }
 
 void frmMain::cmdMin_Click() {
-  // Without a notification area the window goes to the task bar, so it can always be reached.
   if (!QSystemTrayIcon::isSystemTrayAvailable()) {
     showMinimized();
     return;
@@ -46,9 +264,30 @@ void frmMain::TrayIcon1_DblClick() {
   activateWindow();
 }
 
+void frmMain::cmdQuit_Click() {
+  MsgBox(MsgKind::Question, QStringLiteral("Do you wish to end this session?"),
+         QStringLiteral("Really Quit?"));
+  if (MsgAnswer == vbYes) close();
+}
+
 void frmMain::closeEvent(QCloseEvent* event) {
   event->accept();
-  platform::endNow(0);
+  Form_Unload();
+}
+
+void frmMain::Form_Unload() {
+  endProgram_();
+}
+
+void frmMain::cmdInternet_Click() {
+  const FailureHandler handler("cmdInternet_Click");
+  const QString faq = QDir(platform::applicationDir()).filePath(QStringLiteral("FAQ.html"));
+  const QByteArray shortcut = "[InternetShortcut]\r\nURL=" + toAnsi(faq) + "\r\n";
+  const QString shortcutPath = platform::resolveFileName(platform::applicationDir(), "FAQ.URL");
+  if (!handler.run([&] { platform::replaceFile(shortcutPath, shortcut); })) return;
+  handler.run([&] {
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(faq))) throw Failure(Err::FileNotFound);
+  });
 }
 
 }  // namespace qm::ui

@@ -10,22 +10,24 @@ namespace {
 struct Look {
   QMessageBox::Icon icon;
   QMessageBox::StandardButtons buttons;
+  QMessageBox::StandardButton first;     // the default button, as in the classic boxes
   QMessageBox::StandardButton fallback;  // the answer when the box is closed another way
 };
 
 Look lookOf(MsgKind kind) {
   switch (kind) {
     case MsgKind::Question:
-      return {QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No};
+      return {QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
+              QMessageBox::No};
     case MsgKind::Refusal:
-      return {QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok};
+      return {QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok};
     case MsgKind::Hint:
-      return {QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok};
+      return {QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok};
     case MsgKind::Failure:
       return {QMessageBox::Warning, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore,
-              QMessageBox::Abort};
+              QMessageBox::Abort, QMessageBox::Abort};
   }
-  return {QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok};
+  return {QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok};
 }
 
 int codeOf(int button) {
@@ -53,6 +55,7 @@ int show(MsgKind kind, const QString& prompt, const QString& title) {
   shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   QMessageBox box(look.icon, title, shown, look.buttons);
   box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(look.first);
   if (kind == MsgKind::Question) box.setEscapeButton(QMessageBox::No);
   const int code = codeOf(box.exec());
   return code != 0 ? code : codeOf(look.fallback);

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "common/ansi.h"
+#include "platform/platform.h"
 #include "ui/frmMain.h"
 #include "ui/frmPreferences.h"
 #include "ui/interval_slider.h"
@@ -46,7 +47,7 @@ void StartupForms::hideMainInTray() {
 }
 
 frmMain& StartupForms::mainWindow() {
-  if (!main_) main_ = std::make_unique<frmMain>();
+  if (!main_) main_ = std::make_unique<frmMain>([] { platform::endNow(0); });
   return *main_;
 }
 
