@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include "common/msgbox.h"
@@ -18,6 +19,7 @@ struct SeenBox {
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QMessageBox::StandardButtons buttons;
   Qt::TextFormat format = Qt::AutoText;
+  QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
 
 // Shows a box through the real adapter and presses `press` once it is up.
@@ -26,8 +28,8 @@ int showAndPress(MsgKind kind, const QString& prompt, QMessageBox::StandardButto
   QTimer::singleShot(0, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
-    seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
-            box->textFormat()};
+    seen = {box->windowTitle(),     box->text(),       box->icon(),
+            box->standardButtons(), box->textFormat(), box->standardButton(box->defaultButton())};
     box->button(press)->click();
   });
   return MsgBox(kind, prompt, QStringLiteral("Title"));
@@ -40,19 +42,25 @@ TEST(MessageBoxTest, EachKindHasItsButtonsIconAndCodes) {
     MsgKind kind;
     QMessageBox::Icon icon;
     QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton first;
     QMessageBox::StandardButton press;
     int code;
   };
   const auto yesNo = QMessageBox::Yes | QMessageBox::No;
   const auto abortRetryIgnore = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
   const Case cases[] = {
-      {MsgKind::Question, QMessageBox::Question, yesNo, QMessageBox::Yes, vbYes},
-      {MsgKind::Question, QMessageBox::Question, yesNo, QMessageBox::No, vbNo},
-      {MsgKind::Refusal, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok, vbOK},
-      {MsgKind::Hint, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok, vbOK},
-      {MsgKind::Failure, QMessageBox::Warning, abortRetryIgnore, QMessageBox::Abort, vbAbort},
-      {MsgKind::Failure, QMessageBox::Warning, abortRetryIgnore, QMessageBox::Retry, vbRetry},
-      {MsgKind::Failure, QMessageBox::Warning, abortRetryIgnore, QMessageBox::Ignore, vbIgnore},
+      {MsgKind::Question, QMessageBox::Question, yesNo, QMessageBox::Yes, QMessageBox::Yes, vbYes},
+      {MsgKind::Question, QMessageBox::Question, yesNo, QMessageBox::Yes, QMessageBox::No, vbNo},
+      {MsgKind::Refusal, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok,
+       vbOK},
+      {MsgKind::Hint, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok,
+       vbOK},
+      {MsgKind::Failure, QMessageBox::Warning, abortRetryIgnore, QMessageBox::Abort,
+       QMessageBox::Abort, vbAbort},
+      {MsgKind::Failure, QMessageBox::Warning, abortRetryIgnore, QMessageBox::Abort,
+       QMessageBox::Retry, vbRetry},
+      {MsgKind::Failure, QMessageBox::Warning, abortRetryIgnore, QMessageBox::Abort,
+       QMessageBox::Ignore, vbIgnore},
   };
   for (const Case& c : cases) {
     SeenBox seen;
@@ -62,6 +70,7 @@ TEST(MessageBoxTest, EachKindHasItsButtonsIconAndCodes) {
     EXPECT_EQ(seen.text, QStringLiteral("Line one\n<b>two</b>"));
     EXPECT_EQ(seen.icon, c.icon);
     EXPECT_EQ(seen.buttons, c.buttons);
+    EXPECT_EQ(seen.defaultButton, c.first);
     EXPECT_EQ(seen.format, Qt::PlainText);  // a prompt is never read as markup
   }
   installMsgBox(previous);
