@@ -10,7 +10,6 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QSystemTrayIcon>
-#include <QTime>
 #include <QTimer>
 #include <QUrl>
 
@@ -93,10 +92,6 @@ bool checkValue(const QByteArray& flag) {
   return value == 1;
 }
 
-QString longTime() {
-  return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
-}
-
 }  // namespace
 
 frmMain::frmMain(std::function<void()> endProgram)
@@ -118,6 +113,7 @@ frmMain::frmMain(std::function<void()> endProgram)
   setWindowIcon(appIcon());
   TrayIcon1->setIcon(appIcon());
   TrayIcon1->setToolTip(QStringLiteral("ZQ Quillmate"));
+  connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
   connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](auto reason) {
     if (reason == QSystemTrayIcon::DoubleClick) TrayIcon1_DblClick();
   });
@@ -170,16 +166,17 @@ QLayout* frmMain::buildLayout() {
 
   auto* help = button(this, "cmdInternet", "?", "Help");
   help->setFixedWidth(help->sizeHint().height());
+  auto* writeNow = button(this, "Command1", "Write Sig Now");
   auto* minimize = button(this, "cmdMin", "Minimize");
   auto* quit = button(this, "cmdQuit", "Quit");
   connect(help, &QPushButton::clicked, this, &frmMain::cmdInternet_Click);
+  connect(writeNow, &QPushButton::clicked, this, &frmMain::Command1_Click);
   connect(minimize, &QPushButton::clicked, this, &frmMain::cmdMin_Click);
   connect(quit, &QPushButton::clicked, this, &frmMain::cmdQuit_Click);
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(help);
   bottom->addStretch();
-  for (QPushButton* b : {button(this, "cmdPref", "Preferences"),
-                         button(this, "Command1", "Write Sig Now"), minimize, quit}) {
+  for (QPushButton* b : {button(this, "cmdPref", "Preferences"), writeNow, minimize, quit}) {
     bottom->addWidget(b);
   }
   layout->addSpacing(6);
@@ -221,12 +218,8 @@ void frmMain::Form_Load() {
   if (!show(kFooters, txtFooter, FootRec, true)) return;
   if (!show(kSignatures, txtSig, SigRec, false)) return;
   Randomizer();
-  lblCurrent->setText(longTime());
+  lblCurrent->setText(longTimeText(clock()));
   QCoreApplication::processEvents();
-}
-
-void frmMain::Randomizer() {
-  // Rotation comes with the switch timer.
 }
 
 void frmMain::changeEvent(QEvent* event) {

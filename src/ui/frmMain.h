@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QDateTime>
 #include <QWidget>
 #include <functional>
+
+#include "rotation/output.h"
+#include "rotation/rotation.h"
 
 class QCheckBox;
 class QLabel;
@@ -40,11 +44,17 @@ class frmMain : public QWidget {
   QByteArray FootRec;
   QByteArray SigText;
 
+  // Where switches take their randomness and their time from; tests replace them.
+  std::function<int(int count)> drawRecordNumber = [](int count) { return drawRecord(count); };
+  std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+
   void cmdMin_Click();
   void cmdQuit_Click();
   void cmdInternet_Click();
   void TrayIcon1_DblClick();
   void Randomizer();
+  void Timer1_Timer();
+  void Command1_Click();
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -55,8 +65,10 @@ class frmMain : public QWidget {
   void Form_Load();
   void Form_Resize();
   void Form_Unload();
+  ShownEntries shownEntries() const;
 
   std::function<void()> endProgram_;
+  bool switching_ = false;  // a switch started by a tick is still running
 };
 
 }  // namespace qm::ui

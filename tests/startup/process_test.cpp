@@ -65,11 +65,12 @@ const SettingsCase kSettingsCases[] = {
      "siglocation=/srv/sigs\nWrite_Type=HTML\nProg_Name=Mail\nStart_Min=0",
      "[Settings]\nfileloc=/srv/quotes\ninterval=3\nHeadRandom=0\nFootRandom=0\nSigRandom=0\n"
      "siglocation=/srv/sigs\nWrite_Type=HTML\nProg_Name=Mail\nStart_Min=0"},
-    // A ticked box is written back while the window loads, with CR LF line ends.
+    // A ticked box is written back while the window loads, with CR LF line ends; under
+    // "Never" the load's switch writes no signature file.
     {"TickedBoxesAreWrittenBack",
-     "[Settings]\nfileloc=/srv/quotes\ninterval=3\nHeadRandom=1\nFootRandom=0\nSigRandom=0\n"
+     "[Settings]\nfileloc=/srv/quotes\ninterval=6\nHeadRandom=1\nFootRandom=0\nSigRandom=0\n"
      "siglocation=/srv/sigs\nWrite_Type=HTML\nProg_Name=Mail\nStart_Min=0",
-     "[Settings]\r\nfileloc=/srv/quotes\r\ninterval=3\r\nHeadRandom=1\r\nFootRandom=0\r\n"
+     "[Settings]\r\nfileloc=/srv/quotes\r\ninterval=6\r\nHeadRandom=1\r\nFootRandom=0\r\n"
      "SigRandom=0\r\nsiglocation=/srv/sigs\r\nWrite_Type=HTML\r\nProg_Name=Mail\r\n"
      "Start_Min=0\r\n"},
 };

@@ -1,0 +1,69 @@
+#include "rotation/output.h"
+
+#include <QDir>
+
+#include "common/ansi.h"
+#include "common/failure.h"
+#include "platform/platform.h"
+#include "startup/settings.h"
+#include "startup/utility.h"
+
+namespace qm {
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+
+QByteArray withCharacterReferences(const QByteArray& bytes) {
+  QByteArray out;
+  out.reserve(bytes.size());
+  for (char byte : bytes) {
+    if (static_cast<unsigned char>(byte) < 0x80) {
+      out += byte;
+    } else {
+      out += "&#" + QByteArray::number(fromAnsi(QByteArrayView(&byte, 1)).at(0).unicode()) + ';';
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void PrepHTML(const QByteArray& signature) {
+  HtmlSig = trimSpaces(signature).replace("\r\n", "<BR>");
+}
+
+QByteArray textForm(const ShownEntries& shown) {
+  return "\r\n" + trimSpaces(shown.header) + "\r\n" + trimSpaces(shown.signature) + "\r\n" +
+         trimSpaces(shown.footer) + kLineEnd;
+}
+
+QByteArray htmlForm(const ShownEntries& shown) {
+  return withCharacterReferences("<BR><P>" + trimSpaces(shown.header) + "<BR>" + HtmlSig + "<BR>" +
+                                 trimSpaces(shown.footer) + "</P>") +
+         kLineEnd;
+}
+
+void OutputSig(const ShownEntries& shown) {
+  const FailureHandler handler("OutputSig");
+  ModSig.SigDir = sGetINI(ModSig.IniPath, "Settings", "siglocation", "?");
+  // The directory is joined as stored, whatever it ends with.
+  const QString dir = fromAnsi(ModSig.SigDir);
+  const auto write = [&](const char* name, const QByteArray& form,
+                         std::source_location where = std::source_location::current()) {
+    return handler.run([&] { platform::replaceFile(platform::resolveFileName(dir, name), form); },
+                       where);
+  };
+  if (ModSig.WriteType == "Text") {
+    write("ZQ.txt", textForm(shown));
+  } else if (ModSig.WriteType == "Text & HTML") {
+    PrepHTML(shown.signature);
+    if (!write("ZQ.txt", textForm(shown))) return;
+    if (!write("ZQ.HTML", htmlForm(shown))) return;
+    write("ZQ.rtf", textForm(shown));
+  } else if (ModSig.WriteType == "HTML") {
+    PrepHTML(shown.signature);
+    write("ZQ.HTML", htmlForm(shown));
+  }
+}
+
+}  // namespace qm
