@@ -50,8 +50,13 @@ void OutputSig(const ShownEntries& shown) {
   const QString dir = fromAnsi(ModSig.SigDir);
   const auto write = [&](const char* name, const QByteArray& form,
                          std::source_location where = std::source_location::current()) {
-    return handler.run([&] { platform::replaceFile(platform::resolveFileName(dir, name), form); },
-                       where);
+    return handler.run(
+        [&] {
+          // A relative directory would land wherever the program was started.
+          if (dir.isEmpty() || QDir::isRelativePath(dir)) throw Failure(Err::PathNotFound);
+          platform::replaceFile(platform::resolveFileName(dir, name), form);
+        },
+        where);
   };
   if (ModSig.WriteType == "Text") {
     write("ZQ.txt", textForm(shown));

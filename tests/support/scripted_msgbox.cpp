@@ -21,6 +21,7 @@ void ScriptedMsgBox::answer(std::initializer_list<int> answers) {
 
 int ScriptedMsgBox::show(MsgKind kind, const QString& prompt, const QString& title) {
   shown_.push_back({kind, prompt, title});
+  if (whileShown) whileShown();
   if (!answers_.empty()) {
     const int answer = answers_.front();
     answers_.pop_front();

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <deque>
+#include <functional>
 #include <initializer_list>
 #include <vector>
 
@@ -26,6 +27,9 @@ class ScriptedMsgBox {
 
   void answer(std::initializer_list<int> answers);
   const std::vector<ShownBox>& shown() const { return shown_; }
+
+  // Runs while each box is up, before it is answered: what happens during a modal box.
+  std::function<void()> whileShown;
 
  private:
   int show(MsgKind kind, const QString& prompt, const QString& title);

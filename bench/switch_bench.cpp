@@ -1,0 +1,111 @@
+// One switch over three full stores (32,767 records each) with "Text & HTML" output, beside a
+// floor measured in the same run: reading the same three records and writing the same three
+// files with plain write, fdatasync and rename. Run: build/bench/switch_bench
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QTemporaryDir>
+#include <random>
+
+#include "platform/platform.h"
+#include "rotation/output.h"
+#include "startup/settings.h"
+#include "startup/startup.h"
+#include "stores/text_store.h"
+#include "ui/frmMain.h"
+#include "ui/text_boxes.h"
+
+namespace {
+
+constexpr int kRecords = qm::kMostRecordNumber;
+
+void fill(const QString& path, int length) {
+  QByteArray bytes;
+  bytes.reserve(qsizetype{kRecords} * length);
+  for (int n = 1; n <= kRecords; ++n) {
+    bytes += QByteArray("Entry number ").append(QByteArray::number(n)).leftJustified(length, ' ');
+  }
+  QFile out(path);
+  if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) std::abort();
+}
+
+struct Setup {
+  Setup() {
+    qm::platform::setApplicationDir(dir.path());
+    fill(dir.filePath("Head.qmd"), 100);
+    fill(dir.filePath("Sig.qmd"), 255);
+    fill(dir.filePath("Foot.qmd"), 100);
+    QFile ini(dir.filePath("zq.ini"));
+    if (!ini.open(QIODevice::WriteOnly)) std::abort();
+    ini.write("[Settings]\r\nInterval=0\r\nWrite_Type=Text & HTML\r\nSigLocation=" +
+              dir.path().toLocal8Bit() + "\r\n");
+    ini.close();
+    qm::initprogram();
+    qm::ModSig.WriteType = "Text & HTML";
+    qm::ModSig.SwitchTicks = qm::kIntervals[0].ticks;
+    qm::ModSig.SwitchMinutes = qm::kIntervals[0].minutes;
+    window = std::make_unique<qm::ui::frmMain>([] {});
+    for (QCheckBox* box : {window->Check1, window->Check2, window->Check3}) box->setChecked(true);
+  }
+  QTemporaryDir dir;
+  std::unique_ptr<qm::ui::frmMain> window;
+};
+
+Setup& setup() {
+  static Setup s;
+  return s;
+}
+
+void BM_Switch(benchmark::State& state) {
+  qm::ui::frmMain& window = *setup().window;
+  for (auto _ : state) window.Randomizer();
+}
+
+QByteArray readRecord(const QString& path, int length, int n) {
+  QByteArray record(length, ' ');
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+  if (::pread(fd, record.data(), length, off_t{n - 1} * length) != length) std::abort();
+  ::close(fd);
+  return record;
+}
+
+void writeAndRename(const QString& path, const QByteArray& bytes) {
+  const QByteArray temp = QFile::encodeName(path + ".tmp");
+  const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (::write(fd, bytes.data(), bytes.size()) != bytes.size() || ::fdatasync(fd) != 0) std::abort();
+  ::close(fd);
+  if (::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) std::abort();
+}
+
+void BM_Floor(benchmark::State& state) {
+  const QTemporaryDir& dir = setup().dir;
+  std::mt19937 generator(1);
+  for (auto _ : state) {
+    const int n = std::uniform_int_distribution<int>(1, kRecords)(generator);
+    const qm::ShownEntries shown{readRecord(dir.filePath("Head.qmd"), 100, n),
+                                 readRecord(dir.filePath("Sig.qmd"), 255, n),
+                                 readRecord(dir.filePath("Foot.qmd"), 100, n)};
+    const QByteArray text = qm::textForm(shown);
+    writeAndRename(dir.filePath("floor.txt"), text);
+    writeAndRename(dir.filePath("floor.HTML"), qm::htmlForm(shown));
+    writeAndRename(dir.filePath("floor.rtf"), text);
+  }
+}
+
+BENCHMARK(BM_Switch)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Floor)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
