@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <optional>
-#include <set>
 #include <vector>
 
 #include "common/msgbox.h"
@@ -76,13 +75,13 @@ class OutputTest : public ::testing::Test {
   }
 
   // Stores the directory as siglocation and makes it, unless told not to.
-  void pointTo(const QString& sub, bool create = true, const QByteArray& suffix = {}) {
+  void pointTo(const QString& sub, bool create = true) {
     dir = app.file(sub);
     if (create) {
       ASSERT_TRUE(QDir().mkpath(dir));
     }
     app.write("zq.ini", "[Settings]\r\nInterval=2\r\nSigLocation=" + QFile::encodeName(dir) +
-                            suffix + "\r\nWrite_Type=Text\r\n");
+                            "\r\nWrite_Type=Text\r\n");
   }
 
   QString out(const QString& name) const { return QDir(dir).filePath(name); }
@@ -183,16 +182,6 @@ TEST_F(OutputTest, ComposedForms) {
   }
 }
 
-TEST_F(OutputTest, HtmlAloneComposesTheSameForm) {
-  ScriptedMsgBox boxes;
-  ModSig.WriteType = "HTML";
-  HtmlSig = "stale";
-  OutputSig({"H", "a\r\nb", "F"});
-  EXPECT_EQ(files(), QStringList{"ZQ.HTML"});
-  EXPECT_EQ(read("ZQ.HTML"), "<BR><P>H<BR>a<BR>b<BR>F</P>\r\n");
-  EXPECT_EQ(HtmlSig, "a<BR>b");
-}
-
 struct WriteTypeCase {
   QByteArray writeType;
   QStringList written;
@@ -271,15 +260,6 @@ TEST_F(OutputTest, TheDirectoryIsReadAfreshAtEveryCall) {
   EXPECT_EQ(read("ZQ.txt"), "\r\n\r\nTwo\r\n\r\n");
   EXPECT_EQ(readFile(first + "/ZQ.txt"), kExampleText);
   EXPECT_EQ(entries(first), QStringList{"ZQ.txt"});
-}
-
-TEST_F(OutputTest, ADirectoryEndingInASeparatorIsUsedAsItIs) {
-  ScriptedMsgBox boxes;
-  pointTo("slash", true, "/");
-  OutputSig(kExample);
-  EXPECT_EQ(ModSig.SigDir, QFile::encodeName(dir) + "/");
-  EXPECT_EQ(files(), kAllThree);
-  EXPECT_EQ(read("ZQ.txt"), kExampleText);
 }
 
 TEST_F(OutputTest, AFileNamedInOtherLetterCaseIsTheOneWritten) {
@@ -384,16 +364,6 @@ TEST_F(OutputTest, AnswersToAMissingDirectory) {
       EXPECT_EQ(lines[i] == lines[i - 1], sameStatement) << c.name << ", box " << i + 1;
     }
   }
-}
-
-TEST_F(OutputTest, IgnoringEveryFileNamesThreeStatements) {
-  ScriptedMsgBox boxes{vbIgnore, vbIgnore, vbIgnore};
-  pointTo("missing", false);
-  OutputSig(kExample);
-  ASSERT_EQ(boxes.shown().size(), 3u);
-  std::set<int> lines;
-  for (const test::ShownBox& box : boxes.shown()) lines.insert(boxLine(box.prompt));
-  EXPECT_EQ(lines.size(), 3u);
 }
 
 struct BlockedCase {
