@@ -93,13 +93,6 @@ void writeAt(int fd, QByteArrayView bytes, off_t offset) {
   }
 }
 
-// The text cut or padded with spaces to the record length.
-QByteArray fitted(QByteArrayView text, int length) {
-  QByteArray record = text.first(std::min<qsizetype>(text.size(), length)).toByteArray();
-  record.append(length - record.size(), ' ');
-  return record;
-}
-
 QString appFile(const char* name) {
   return platform::resolveFileName(platform::applicationDir(), QString::fromLatin1(name));
 }
@@ -153,7 +146,7 @@ void discardLeftovers(const TextStore& store) {
 }
 
 bool moveRecord(std::string_view writer, const TempFile& temp, int n, QByteArrayView record) {
-  const QByteArray bytes = fitted(record, temp.length);
+  const QByteArray bytes = fittedRecord(record, temp.length);
   bool written = false;
   const FailureHandler handler(writer);
   // Ignore goes on without the record, which would lose it: only a written record counts.
@@ -201,6 +194,12 @@ Removal rebuild(const TextStore& store, const File& in, qint64 count, const QStr
 
 }  // namespace
 
+QByteArray fittedRecord(QByteArrayView text, int length) {
+  QByteArray record = text.first(std::min<qsizetype>(text.size(), length)).toByteArray();
+  record.append(length - record.size(), ' ');
+  return record;
+}
+
 QString storePath(const TextStore& store) {
   return appFile(store.fileName);
 }
@@ -219,14 +218,14 @@ QByteArray ReadRecord(const TextStore& store, int n) {
 
 void WriteRecord(const QString& file, int length, int n, QByteArrayView text) {
   const File out(file, O_WRONLY | O_CREAT);
-  writeAt(out.fd(), fitted(text, length), offsetOf(n, length));
+  writeAt(out.fd(), fittedRecord(text, length), offsetOf(n, length));
 }
 
 void AppendRecord(const TextStore& store, QByteArrayView text) {
   const File out(storePath(store), O_WRONLY | O_CREAT);
   // A remainder shorter than a record is overwritten.
   const int n = static_cast<int>(out.size() / store.length) + 1;
-  writeAt(out.fd(), fitted(text, store.length), offsetOf(n, store.length));
+  writeAt(out.fd(), fittedRecord(text, store.length), offsetOf(n, store.length));
 }
 
 std::optional<int> FindRecord(const TextStore& store, QByteArrayView text) {

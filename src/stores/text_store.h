@@ -41,6 +41,9 @@ int CountRecords(const TextStore& store);
 // The record's `length` bytes, filling spaces included. 1 <= n <= CountRecords.
 QByteArray ReadRecord(const TextStore& store, int n);
 
+// The text cut or filled with spaces to a record of `length`.
+QByteArray fittedRecord(QByteArrayView text, int length);
+
 // Writes text, cut or filled to `length`, as record n of file; past the end lengthens it.
 void WriteRecord(const QString& file, int length, int n, QByteArrayView text);
 

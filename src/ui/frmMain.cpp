@@ -126,6 +126,7 @@ frmMain::frmMain(std::function<void()> endProgram)
     });
   }
   setLayout(buildLayout());
+  connectListButtons();
   setMinimumWidth(sizeHint().width() + 60);
   Form_Load();
 }

@@ -3,9 +3,11 @@
 #include <QDateTime>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 #include "rotation/output.h"
 #include "rotation/rotation.h"
+#include "stores/text_store.h"
 
 class QCheckBox;
 class QLabel;
@@ -15,6 +17,7 @@ class QTimer;
 
 namespace qm::ui {
 
+class AnsiTextBox;
 class LineBox;
 class MultiLineBox;
 
@@ -55,6 +58,23 @@ class frmMain : public QWidget {
   void Randomizer();
   void Timer1_Timer();
   void Command1_Click();
+  void cmdEditSig_Click();
+
+  // A list as the browse and delete buttons see it.
+  struct List {
+    const TextStore& store;
+    AnsiTextBox* box;
+    bool showsFirst;  // after a delete: the first record as stored, else the last one trimmed
+  };
+  List headers() const;
+  List signatures() const;
+  List footers() const;
+
+  // Shows the record `step` places from the shown one; nothing at either end.
+  void browse(const List& list, int step, const char* procedure);
+  // Removes every record matching the shown text; returns how many went, or nothing when the
+  // user gave the removal up.
+  std::optional<int> deleteShown(const List& list, const char* procedure);
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -62,6 +82,7 @@ class frmMain : public QWidget {
 
  private:
   QLayout* buildLayout();
+  void connectListButtons();
   void Form_Load();
   void Form_Resize();
   void Form_Unload();

@@ -16,6 +16,7 @@ QByteArray LineBox::ansiText() const {
 
 void LineBox::setAnsiText(QByteArrayView text) {
   setText(fromAnsi(text));
+  setCursorPosition(0);  // a record's filling spaces would otherwise scroll its text away
 }
 
 MultiLineBox::MultiLineBox(int limit, QWidget* parent) : QPlainTextEdit(parent), limit_(limit) {

@@ -8,23 +8,31 @@
 // program. Their text crosses to and from the files as Windows-1252 bytes.
 namespace qm::ui {
 
-class LineBox : public QLineEdit {
+// What the lists need of a text box, whichever kind it is.
+class AnsiTextBox {
+ public:
+  virtual ~AnsiTextBox() = default;
+  virtual QByteArray ansiText() const = 0;
+  virtual void setAnsiText(QByteArrayView text) = 0;
+};
+
+class LineBox : public QLineEdit, public AnsiTextBox {
   Q_OBJECT
  public:
   explicit LineBox(int limit, QWidget* parent = nullptr);
 
-  QByteArray ansiText() const;
-  void setAnsiText(QByteArrayView text);  // cut to the limit
+  QByteArray ansiText() const override;
+  void setAnsiText(QByteArrayView text) override;  // cut to the limit
 };
 
 // Several lines; a line break is CR LF in the bytes and counts as two characters.
-class MultiLineBox : public QPlainTextEdit {
+class MultiLineBox : public QPlainTextEdit, public AnsiTextBox {
   Q_OBJECT
  public:
   explicit MultiLineBox(int limit, QWidget* parent = nullptr);
 
-  QByteArray ansiText() const;
-  void setAnsiText(QByteArrayView text);  // cut to the limit, never inside a CR LF
+  QByteArray ansiText() const override;
+  void setAnsiText(QByteArrayView text) override;  // cut to the limit, never inside a CR LF
 
  private:
   int length() const;

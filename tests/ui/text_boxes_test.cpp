@@ -28,6 +28,7 @@ TEST(TextBoxesTest, SetTextIsCutToTheLimit) {
   LineBox line(100);
   line.setAnsiText(QByteArray(150, 'h'));
   EXPECT_EQ(line.ansiText(), QByteArray(100, 'h'));
+  EXPECT_EQ(line.cursorPosition(), 0);  // a padded record shows its text, not its spaces
 }
 
 TEST(TextBoxesTest, TypingStopsAtTheLimit) {

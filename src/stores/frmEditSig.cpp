@@ -1,0 +1,72 @@
+#include "stores/frmEditSig.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "common/ansi.h"
+#include "common/failure.h"
+#include "common/msgbox.h"
+#include "stores/text_store.h"
+#include "ui/text_boxes.h"
+
+namespace qm::ui {
+
+frmEditSig::frmEditSig(bool takenOut, QWidget* parent)
+    : QDialog(parent),
+      txtEditSig(new MultiLineBox(253, this)),
+      cmdSave(new QPushButton(QStringLiteral("Save"), this)),
+      cmdCancel(new QPushButton(QStringLiteral("Cancel"), this)),
+      takenOut_(takenOut) {
+  setObjectName(QStringLiteral("frmEditSig"));
+  setWindowTitle(QStringLiteral("Edit Sig"));
+  txtEditSig->setObjectName(QStringLiteral("txtEditSig"));
+  cmdSave->setObjectName(QStringLiteral("cmdSave"));
+  cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+  cmdSave->setAutoDefault(false);
+  cmdCancel->setAutoDefault(false);
+  connect(cmdSave, &QPushButton::clicked, this, &frmEditSig::cmdSave_Click);
+  connect(cmdCancel, &QPushButton::clicked, this, &frmEditSig::cmdCancel_Click);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(cmdSave);
+  buttons->addWidget(cmdCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(txtEditSig);
+  layout->addLayout(buttons);
+  setTabOrder(txtEditSig, cmdSave);
+  setTabOrder(cmdSave, cmdCancel);
+
+  // Form_Load: the signature without its outer spaces.
+  txtEditSig->setAnsiText(trimSpaces(EditSigText));
+  txtEditSig->setFocus();
+}
+
+void frmEditSig::cmdSave_Click() {
+  const FailureHandler handler("cmdSave_Click");
+  const QByteArray text = txtEditSig->ansiText();
+  if (text.isEmpty()) {
+    MsgBox(MsgKind::Refusal, QStringLiteral("You must enter a signature"),
+           QStringLiteral("Enter Signature"));
+    return;
+  }
+  cmdSave->setEnabled(false);
+  cmdCancel->setText(QStringLiteral("Done"));
+  handler.run([&] { AppendRecord(kSignatures, text); });
+}
+
+void frmEditSig::cmdCancel_Click() {
+  const FailureHandler handler("cmdCancel_Click");
+  // Only what was taken out goes back: a text that matched nothing was never in the store.
+  if (cmdCancel->text() == QLatin1String("Cancel") && takenOut_) {
+    if (!handler.run([&] { AppendRecord(kSignatures, EditSigText); })) return;
+  }
+  done(QDialog::Rejected);
+}
+
+void frmEditSig::reject() {
+  cmdCancel_Click();
+}
+
+}  // namespace qm::ui

@@ -1,0 +1,89 @@
+// The main window's work on the lists: browsing, deleting, and taking a signature out to edit.
+#include <QPushButton>
+
+#include "common/ansi.h"
+#include "common/failure.h"
+#include "stores/add_dialog.h"
+#include "stores/frmEditSig.h"
+#include "stores/text_store.h"
+#include "ui/frmMain.h"
+#include "ui/text_boxes.h"
+
+namespace qm::ui {
+
+void frmMain::connectListButtons() {
+  const auto on = [this](const char* name, std::function<void()> handler) {
+    connect(findChild<QPushButton*>(QString::fromLatin1(name)), &QPushButton::clicked, this,
+            std::move(handler));
+  };
+  on("cmdPrevH", [this] { browse(headers(), -1, "cmdPrevH_Click"); });
+  on("cmdNextH", [this] { browse(headers(), 1, "cmdNextH_Click"); });
+  on("cmdPrev", [this] { browse(signatures(), -1, "cmdPrev_Click"); });
+  on("cmdNext", [this] { browse(signatures(), 1, "cmdNext_Click"); });
+  on("cmdPrevF", [this] { browse(footers(), -1, "cmdPrevF_Click"); });
+  on("cmdNextF", [this] { browse(footers(), 1, "cmdNextF_Click"); });
+  on("cmdDeleteHeader", [this] { deleteShown(headers(), "cmdDeleteHeader_Click"); });
+  on("cmdDeleteSig", [this] { deleteShown(signatures(), "cmdDeleteSig_Click"); });
+  on("cmdDeleteFooter", [this] { deleteShown(footers(), "cmdDeleteFooter_Click"); });
+  on("cmdEditSig", [this] { cmdEditSig_Click(); });
+  // cmdNewHead_Click, cmdNewSig_Click, cmdNewFoot_Click: the window is not refreshed after.
+  for (const auto& [name, kind] :
+       {std::pair{"cmdNewHead", &kAddHeader}, std::pair{"cmdNewSig", &kAddSignature},
+        std::pair{"cmdNewFoot", &kAddFooter}}) {
+    QPushButton* opener = findChild<QPushButton*>(QString::fromLatin1(name));
+    connect(opener, &QPushButton::clicked, this, [this, opener, kind = kind] {
+      frmNewEntry dialog(*kind, opener, this);
+      dialog.exec();
+    });
+  }
+}
+
+frmMain::List frmMain::headers() const {
+  return {kHeaders, txtHeader, false};
+}
+frmMain::List frmMain::signatures() const {
+  return {kSignatures, txtSig, true};
+}
+frmMain::List frmMain::footers() const {
+  return {kFooters, txtFooter, false};
+}
+
+void frmMain::browse(const List& list, int step, const char* procedure) {
+  const FailureHandler handler(procedure);
+  int count = 0;
+  if (!handler.run([&] { count = checkedRecordNumber(CountRecords(list.store)); })) return;
+  if (count < 2) return;
+  std::optional<int> shown;
+  if (!handler.run([&] { shown = FindRecord(list.store, list.box->ansiText()); })) return;
+  if (!shown || *shown + step < 1 || *shown + step > count) return;
+  handler.run([&] { list.box->setAnsiText(ReadRecord(list.store, *shown + step)); });
+}
+
+std::optional<int> frmMain::deleteShown(const List& list, const char* procedure) {
+  const FailureHandler handler(procedure);
+  int before = -1;
+  if (!handler.run([&] { before = checkedRecordNumber(CountRecords(list.store)); })) return {};
+  Removal removal = Removal::Abandoned;
+  if (!handler.run([&] { removal = RemoveRecord(list.store, list.box->ansiText()); })) return {};
+  int after = 0;
+  if (!handler.run([&] { after = CountRecords(list.store); })) return {};
+  if (before == 0) list.box->setAnsiText({});
+  if (after > 0) {
+    handler.run([&] {
+      list.box->setAnsiText(list.showsFirst ? ReadRecord(list.store, 1)
+                                            : trimSpaces(ReadRecord(list.store, after)));
+    });
+  }
+  if (removal == Removal::Abandoned) return {};
+  return before < 0 ? 0 : before - after;
+}
+
+void frmMain::cmdEditSig_Click() {
+  EditSigText = fittedRecord(txtSig->ansiText(), kSignatures.length);
+  const std::optional<int> takenOut = deleteShown(signatures(), "cmdEditSig_Click");
+  if (!takenOut) return;  // the signature is still in the store: nothing to edit
+  frmEditSig editor(*takenOut > 0, this);
+  editor.exec();
+}
+
+}  // namespace qm::ui
