@@ -16,4 +16,10 @@ int toWholeNumber(const QByteArray& text) {
   return static_cast<int>(whole);
 }
 
+bool toTicked(const QByteArray& text) {
+  const int value = toWholeNumber(text);
+  if (value != 0 && value != 1) throw Failure(Err::InvalidPropertyValue);
+  return value == 1;
+}
+
 }  // namespace qm

@@ -9,4 +9,8 @@ namespace qm {
 // Throws Failure TypeMismatch when the text is no number, Overflow outside -32768..32767.
 int toWholeNumber(const QByteArray& text);
 
+// A stored check box value: "0" unticked, "1" ticked. Throws as toWholeNumber does, and
+// Failure InvalidPropertyValue for any other number.
+bool toTicked(const QByteArray& text);
+
 }  // namespace qm

@@ -22,6 +22,7 @@
 #include "startup/utility.h"
 #include "stores/text_store.h"
 #include "ui/app_icon.h"
+#include "ui/frmPreferences.h"
 #include "ui/text_boxes.h"
 
 namespace qm::ui {
@@ -83,13 +84,6 @@ QGridLayout* area(QLabel* caption, QWidget* box, QPushButton* prev, QPushButton*
   grid->addLayout(buttons, 0, 1, 3, 1);
   grid->setColumnStretch(0, 1);
   return grid;
-}
-
-// The check box value of a stored randomize flag: 0 or 1.
-bool checkValue(const QByteArray& flag) {
-  const int value = toWholeNumber(flag);
-  if (value != 0 && value != 1) throw Failure(Err::InvalidPropertyValue);
-  return value == 1;
 }
 
 }  // namespace
@@ -167,17 +161,19 @@ QLayout* frmMain::buildLayout() {
 
   auto* help = button(this, "cmdInternet", "?", "Help");
   help->setFixedWidth(help->sizeHint().height());
+  auto* preferences = button(this, "cmdPref", "Preferences");
   auto* writeNow = button(this, "Command1", "Write Sig Now");
   auto* minimize = button(this, "cmdMin", "Minimize");
   auto* quit = button(this, "cmdQuit", "Quit");
   connect(help, &QPushButton::clicked, this, &frmMain::cmdInternet_Click);
   connect(writeNow, &QPushButton::clicked, this, &frmMain::Command1_Click);
+  connect(preferences, &QPushButton::clicked, this, &frmMain::cmdPref_Click);
   connect(minimize, &QPushButton::clicked, this, &frmMain::cmdMin_Click);
   connect(quit, &QPushButton::clicked, this, &frmMain::cmdQuit_Click);
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(help);
   bottom->addStretch();
-  for (QPushButton* b : {button(this, "cmdPref", "Preferences"), writeNow, minimize, quit}) {
+  for (QPushButton* b : {preferences, writeNow, minimize, quit}) {
     bottom->addWidget(b);
   }
   layout->addSpacing(6);
@@ -200,7 +196,7 @@ void frmMain::Form_Load() {
                                                             {Check2, ModSig.SigRandomFlag},
                                                             {Check3, ModSig.FootRandomFlag}};
   for (const auto& [box, flag] : flags) {
-    if (!handler.run([&] { box->setChecked(checkValue(flag)); })) return;
+    if (!handler.run([&] { box->setChecked(toTicked(flag)); })) return;
   }
   TickCount = 0;
   // The last header and footer, trimmed; the first signature as stored.
@@ -271,6 +267,12 @@ void frmMain::closeEvent(QCloseEvent* event) {
 
 void frmMain::Form_Unload() {
   endProgram_();
+}
+
+void frmMain::cmdPref_Click() {
+  // The timer keeps ticking while the dialog is open.
+  frmPreferences dialog([this] { Randomizer(); }, this);
+  dialog.exec();
 }
 
 void frmMain::cmdInternet_Click() {

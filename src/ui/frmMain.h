@@ -54,6 +54,7 @@ class frmMain : public QWidget {
   void cmdMin_Click();
   void cmdQuit_Click();
   void cmdInternet_Click();
+  void cmdPref_Click();
   void TrayIcon1_DblClick();
   void Randomizer();
   void Timer1_Timer();

@@ -48,6 +48,7 @@ TEST(StartupFormsTest, LoadingSettingsCreatesTheMainWindowWithItsTimer) {
 
 TEST(StartupFormsTest, TheSliderRefusesPositionsOutsideItsRange) {
   TempAppDir app;
+  ModSig.StartingUp = true;  // loaded as start-up loads it
   ui::frmPreferences preferences;
   for (int position : {-1, 7, 100}) {
     try {
@@ -65,6 +66,7 @@ TEST(StartupFormsTest, TheSliderRefusesPositionsOutsideItsRange) {
 TEST(StartupFormsTest, ThePreferencesDirectoryBoxShowsTheStoredBytes) {
   TempAppDir app;
   ui::StartupForms forms;
+  ModSig.StartingUp = true;
   forms.loadPreferences();
   forms.setPreferencesDirectory("/home/zo\xeb");
   const ui::frmPreferences* box = loadedPreferences();
