@@ -16,14 +16,9 @@
 namespace qm::ui {
 namespace {
 
+using test::records;
 using test::ScriptedMsgBox;
 using test::TempAppDir;
-
-QByteArray records(std::initializer_list<const char*> texts, int length) {
-  QByteArray bytes;
-  for (const char* text : texts) bytes += QByteArray(text).leftJustified(length, ' ');
-  return bytes;
-}
 
 const QDateTime kNow(QDate(2026, 12, 6), QTime(23, 59, 30));
 

@@ -16,14 +16,9 @@
 namespace qm::ui {
 namespace {
 
+using test::records;
 using test::ScriptedMsgBox;
 using test::TempAppDir;
-
-QByteArray records(std::initializer_list<const char*> texts, int length) {
-  QByteArray bytes;
-  for (const char* text : texts) bytes += QByteArray(text).leftJustified(length, ' ');
-  return bytes;
-}
 
 QByteArray sigs(std::initializer_list<const char*> texts) {
   return records(texts, 255);

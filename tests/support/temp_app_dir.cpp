@@ -10,6 +10,12 @@
 
 namespace qm::test {
 
+QByteArray records(std::initializer_list<const char*> texts, int length) {
+  QByteArray bytes;
+  for (const char* text : texts) bytes += QByteArray(text).leftJustified(length, ' ');
+  return bytes;
+}
+
 TempAppDir::TempAppDir() {
   EXPECT_TRUE(dir_.isValid());
   platform::setApplicationDir(dir_.path());

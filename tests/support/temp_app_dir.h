@@ -3,8 +3,12 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <initializer_list>
 
 namespace qm::test {
+
+// The bytes of a store holding these texts, each padded with spaces to the record length.
+QByteArray records(std::initializer_list<const char*> texts, int length);
 
 // A fresh application directory for one test, with the process-wide settings reset.
 class TempAppDir {

@@ -19,14 +19,9 @@
 namespace qm::ui {
 namespace {
 
+using test::records;
 using test::ScriptedMsgBox;
 using test::TempAppDir;
-
-QByteArray records(std::initializer_list<const char*> texts, int length) {
-  QByteArray bytes;
-  for (const char* text : texts) bytes += QByteArray(text).leftJustified(length, ' ');
-  return bytes;
-}
 
 // The line of key in a settings file, without its line end.
 QByteArray profileLine(const QByteArray& file, const char* key) {
