@@ -7,6 +7,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -145,25 +146,42 @@ void discardLeftovers(const TextStore& store) {
   }
 }
 
-bool moveRecord(std::string_view writer, const TempFile& temp, int n, QByteArrayView record) {
-  const QByteArray bytes = fittedRecord(record, temp.length);
+// Writes whole records, the first of them as record n; a failure shows the writer's box.
+bool moveRecords(std::string_view writer, const TempFile& temp, int n, QByteArrayView records) {
+  const int count = static_cast<int>(records.size() / temp.length);
   bool written = false;
   const FailureHandler handler(writer);
-  // Ignore goes on without the record, which would lose it: only a written record counts.
+  // Ignore goes on without the records, which would lose them: only a written block counts.
   return handler.run([&] {
-    if (tempWriteFault()) {
-      if (const int err = tempWriteFault()(n)) throwErrno(err);
+    for (int i = n; tempWriteFault() && i < n + count; ++i) {
+      if (const int err = tempWriteFault()(i)) throwErrno(err);
     }
-    writeAt(temp.fd, bytes, offsetOf(n, temp.length));
+    writeAt(temp.fd, records, offsetOf(n, temp.length));
     written = true;
   }) && written;
 }
 
-bool writeTempRecord(const TextStore& store, const TempFile& temp, int n, QByteArrayView record) {
+bool writeTempRecords(const TextStore& store, const TempFile& temp, int n, QByteArrayView records) {
   const std::string_view writer = store.tempWriter;
-  if (writer == kHeaders.tempWriter) return MoveHead(temp, n, record);
-  if (writer == kFooters.tempWriter) return MoveFoot(temp, n, record);
-  return MoveSig(temp, n, record);
+  if (writer == kHeaders.tempWriter) return MoveHead(temp, n, records);
+  if (writer == kFooters.tempWriter) return MoveFoot(temp, n, records);
+  return MoveSig(temp, n, records);
+}
+
+// True when the record without its outer spaces is `wanted` (already without them); compares
+// in place, since a search looks at every record of the store.
+bool matches(QByteArrayView record, QByteArrayView wanted) {
+  qsizetype begin = 0;
+  while (begin < record.size() && record[begin] == ' ') ++begin;
+  const QByteArrayView rest = record.sliced(begin);
+  if (!rest.startsWith(wanted)) return false;
+  static const QByteArray spaces(256, ' ');
+  for (QByteArrayView tail = rest.sliced(wanted.size()); !tail.isEmpty();) {
+    const qsizetype part = std::min(tail.size(), spaces.size());
+    if (std::memcmp(tail.data(), spaces.constData(), static_cast<size_t>(part)) != 0) return false;
+    tail = tail.sliced(part);
+  }
+  return true;
 }
 
 // Copies the records that do not match to the temporary file and puts it in the store's place.
@@ -173,13 +191,24 @@ Removal rebuild(const TextStore& store, const File& in, qint64 count, const QStr
   File out(tempPath, O_WRONLY | O_CREAT | O_EXCL);
   TempGuard guard(tempPath);
   const TempFile temp{out.fd(), store.length};
+  // Survivors go out in blocks, not one write per record.
   int kept = 0;
+  QByteArray block;
+  const auto flush = [&] {
+    const int first = kept - static_cast<int>(block.size() / store.length) + 1;
+    const bool written = block.isEmpty() || writeTempRecords(store, temp, first, block);
+    block.clear();
+    return written;
+  };
   bool abandoned = false;
   forEachRecord(in, store.length, count, [&](int, QByteArrayView record) {
-    if (trimSpaces(record) == wanted) return true;
-    abandoned = !writeTempRecord(store, temp, ++kept, record);
+    if (matches(record, wanted)) return true;
+    block += record;
+    ++kept;
+    if (block.size() >= kChunkBytes) abandoned = !flush();
     return !abandoned;
   });
+  if (!abandoned) abandoned = !flush();
   if (abandoned) return Removal::Abandoned;
   if (kept == count) return Removal::Rebuilt;  // nothing matched: the store stays as it is
   if (kept == 0) {
@@ -233,7 +262,7 @@ std::optional<int> FindRecord(const TextStore& store, QByteArrayView text) {
   const QByteArray wanted = trimSpaces(text);
   std::optional<int> found;
   forEachRecord(file, store.length, file.size() / store.length, [&](int n, QByteArrayView record) {
-    if (trimSpaces(record) == wanted) found = n;
+    if (matches(record, wanted)) found = n;
     return !found;
   });
   return found;
@@ -251,16 +280,16 @@ Removal RemoveRecord(const TextStore& store, QByteArrayView text) {
   return rebuild(store, in, count, path, trimSpaces(text));
 }
 
-bool MoveHead(const TempFile& temp, int n, QByteArrayView record) {
-  return moveRecord(kHeaders.tempWriter, temp, n, record);
+bool MoveHead(const TempFile& temp, int n, QByteArrayView records) {
+  return moveRecords(kHeaders.tempWriter, temp, n, records);
 }
 
-bool MoveSig(const TempFile& temp, int n, QByteArrayView record) {
-  return moveRecord(kSignatures.tempWriter, temp, n, record);
+bool MoveSig(const TempFile& temp, int n, QByteArrayView records) {
+  return moveRecords(kSignatures.tempWriter, temp, n, records);
 }
 
-bool MoveFoot(const TempFile& temp, int n, QByteArrayView record) {
-  return moveRecord(kFooters.tempWriter, temp, n, record);
+bool MoveFoot(const TempFile& temp, int n, QByteArrayView records) {
+  return moveRecords(kFooters.tempWriter, temp, n, records);
 }
 
 void setTempWriteFaultForTest(std::function<int(int n)> fault) {

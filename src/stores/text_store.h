@@ -71,12 +71,13 @@ struct TempFile {
   int length;
 };
 
-// The writers of the temporary files: each writes record as record n of its store's temporary
-// file. A failure shows the failure box under the writer's name; the result is false when the
-// user gave the record up (Abort or Ignore), which abandons the removal.
-bool MoveHead(const TempFile& temp, int n, QByteArrayView record);
-bool MoveSig(const TempFile& temp, int n, QByteArrayView record);
-bool MoveFoot(const TempFile& temp, int n, QByteArrayView record);
+// The writers of the temporary files: each writes whole records of its store's temporary file,
+// the first of them as record n. A failure shows the failure box under the writer's name; the
+// result is false when the user gave the records up (Abort or Ignore), which abandons the
+// removal.
+bool MoveHead(const TempFile& temp, int n, QByteArrayView records);
+bool MoveSig(const TempFile& temp, int n, QByteArrayView records);
+bool MoveFoot(const TempFile& temp, int n, QByteArrayView records);
 
 // Test hook: called before each attempt to write record n of a temporary file; a non-zero
 // errno makes that attempt fail with it. An empty function turns it off.
