@@ -118,8 +118,13 @@ TEST(WeekTest, AWeekAtOneMinuteSwitchesEveryMinuteWithoutGrowing) {
   // settle during the warm-up day; a fixed 2 MiB absorbs page-level noise, while a leak of even
   // 256 bytes per switch would add about 2.2 MiB over 8,640 switches.
   ASSERT_GT(rssAfterWarmUp, 0);
+#ifndef __SANITIZE_ADDRESS__
   EXPECT_LE(residentBytes(), rssAfterWarmUp + kSlackBytes)
       << "resident size grew from " << rssAfterWarmUp << " bytes";
+#else
+  // AddressSanitizer holds freed memory in quarantine, so the resident size grows without a
+  // leak; its leak checker at exit is the stronger test there.
+#endif
 }
 
 }  // namespace
