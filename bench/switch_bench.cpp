@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QTemporaryDir>
@@ -100,12 +99,3 @@ BENCHMARK(BM_Switch)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Floor)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
