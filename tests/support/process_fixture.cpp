@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QThread>
 
 namespace qm::test {
 namespace {
@@ -25,7 +27,10 @@ void ProcessTest::SetUp() {
   ASSERT_EQ(::chmod(QFile::encodeName(root_.filePath("run")), 0700), 0);
 
   xvfb_.setStandardErrorFile(QProcess::nullDevice());
-  xvfb_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+  // Without -noreset the server resets whenever its last client leaves, and a copy that
+  // connects during the reset is turned away.
+  xvfb_.start("Xvfb",
+              {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
   ASSERT_TRUE(xvfb_.waitForStarted(kWaitMs)) << "Xvfb is not installed";
   QByteArray display;
   while (!display.contains('\n') && xvfb_.waitForReadyRead(kWaitMs)) {
@@ -38,6 +43,25 @@ void ProcessTest::SetUp() {
   env_.insert("DISPLAY", ':' + QString::fromLatin1(display.trimmed()));
   // A private place for the instance lock, so killed runs leave nothing behind.
   env_.insert("XDG_RUNTIME_DIR", root_.filePath("run"));
+  ASSERT_TRUE(displayAcceptsClients()) << "Xvfb does not accept clients";
+}
+
+// Xvfb names its display as soon as it listens; the first clients wait until it answers.
+bool ProcessTest::displayAcceptsClients() {
+  const QDeadlineTimer deadline(kWaitMs);
+  while (!deadline.hasExpired()) {
+    QProcess probe;
+    probe.setProcessEnvironment(env_);
+    probe.setStandardOutputFile(QProcess::nullDevice());
+    probe.setStandardErrorFile(QProcess::nullDevice());
+    probe.start("xdpyinfo", QStringList());
+    if (probe.waitForFinished(kWaitMs) && probe.exitStatus() == QProcess::NormalExit &&
+        probe.exitCode() == 0) {
+      return true;
+    }
+    QThread::msleep(50);
+  }
+  return false;
 }
 
 void ProcessTest::TearDown() {
@@ -46,6 +70,9 @@ void ProcessTest::TearDown() {
     if (HasFailure()) qWarning().noquote() << "quillmate said:" << child->readAll();
   }
   for (auto& helper : helpers_) stop(*helper);
+  // Ended gently, Xvfb removes its lock and socket for the next test's server.
+  xvfb_.terminate();
+  xvfb_.waitForFinished(kWaitMs);
   stop(xvfb_);
   ::chmod(QFile::encodeName(appDir()), 0755);  // lets the temporary directory go
 }

@@ -44,6 +44,7 @@ class ProcessTest : public ::testing::Test {
   QByteArray xdotool(const QStringList& args) { return run(QStringLiteral("xdotool"), args); }
 
   static void stop(QProcess& process);
+  bool displayAcceptsClients();
 
   QTemporaryDir root_;
   QProcess xvfb_;
