@@ -1,11 +1,14 @@
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QSaveFile>
 #include <cstdlib>
 #include <memory>
 
@@ -31,6 +34,18 @@ QString lockFilePath() {
       .arg(base)
       .arg(getuid())
       .arg(QString::fromLatin1(hash));
+}
+
+// The errno of a failed write, or 0.
+int writeAll(int fd, QByteArrayView bytes) {
+  for (qsizetype done = 0; done < bytes.size();) {
+    const ssize_t put = ::write(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return errno;
+    if (put == 0) return ENOSPC;
+    done += put;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -63,12 +78,19 @@ void replaceFile(const QString& path, QByteArrayView bytes) {
   const QFileInfo folder(target.absolutePath());
   if (!folder.isDir()) throw Failure(Err::PathNotFound);
   if (target.isDir()) throw Failure(Err::PathFileAccess);
-  QSaveFile out(path);
-  if (!out.open(QIODevice::WriteOnly)) {
-    throw Failure(folder.isWritable() ? Err::PathFileAccess : Err::PermissionDenied);
-  }
-  if (out.write(bytes.data(), bytes.size()) != bytes.size() || !out.commit()) {
-    throw Failure(Err::DiskFull);
+  // One fixed, hidden name per file: a copy left by a killed write is overwritten by the next
+  // write instead of piling up beside the files the mail program reads.
+  const QByteArray temp =
+      QFile::encodeName(target.absolutePath() + "/." + target.fileName() + ".new");
+  const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) throw Failure(failureFromErrno(errno));
+  int err = writeAll(fd, bytes);
+  if (err == 0 && ::fdatasync(fd) != 0) err = errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) err = errno;
+  if (err != 0) {
+    ::unlink(temp.constData());
+    throw Failure(failureFromErrno(err));
   }
 }
 

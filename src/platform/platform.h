@@ -20,7 +20,7 @@ QString temporaryDir();
 QString resolveFileName(const QString& dir, const QString& name);
 
 // Replaces the file with bytes in one atomic step: a reader sees the old file or the new one,
-// never a part. Throws Failure PathNotFound, PermissionDenied, PathFileAccess or DiskFull.
+// never a part. Throws Failure with the nearest classic number.
 void replaceFile(const QString& path, QByteArrayView bytes);
 
 // True when another instance of this installation runs for this user. The first call takes

@@ -395,7 +395,8 @@ TEST_F(KillTest, StoreAndSignatureFilesSurviveSigkillAtAnyMoment) {
             << turn.storeUs << " + " << turn.outputUs << " us: " << tempLeft << " left "
             << kSignatures.tempFileName << ", " << bareStore << " between removal and append, "
             << mixedOutputs << " between two output files, " << saveTempsLeft
-            << " left a save temp in the signature directory; " << midWork << " mid-work\n";
+            << " left a writer's temporary file in the signature directory; " << midWork
+            << " mid-work\n";
   // Without kills inside the work the test would prove nothing.
   EXPECT_GE(tempLeft, 1) << "no kill landed while a removal wrote its temporary file";
   EXPECT_GE(mixedOutputs + saveTempsLeft, 1)
