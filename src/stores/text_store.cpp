@@ -252,9 +252,17 @@ void WriteRecord(const QString& file, int length, int n, QByteArrayView text) {
 
 void AppendRecord(const TextStore& store, QByteArrayView text) {
   const File out(storePath(store), O_WRONLY | O_CREAT);
+  const qint64 size = out.size();
   // A remainder shorter than a record is overwritten.
-  const int n = static_cast<int>(out.size() / store.length) + 1;
-  writeAt(out.fd(), fittedRecord(text, store.length), offsetOf(n, store.length));
+  const int n = static_cast<int>(size / store.length) + 1;
+  try {
+    writeAt(out.fd(), fittedRecord(text, store.length), offsetOf(n, store.length));
+  } catch (const Failure&) {
+    // A full disk may have taken part of the record; the store goes back to its old length.
+    // Should that fail too, the part is a remainder that the next append overwrites.
+    [[maybe_unused]] const int undone = ::ftruncate(out.fd(), size);
+    throw;
+  }
 }
 
 std::optional<int> FindRecord(const TextStore& store, QByteArrayView text) {
@@ -271,7 +279,9 @@ std::optional<int> FindRecord(const TextStore& store, QByteArrayView text) {
 Removal RemoveRecord(const TextStore& store, QByteArrayView text) {
   discardLeftovers(store);
   const QString path = storePath(store);
-  const File in(path, O_RDONLY | O_CREAT);
+  // Opened for writing although only read: a store the user made read-only is refused, not
+  // replaced by the rename.
+  const File in(path, O_RDWR | O_CREAT);
   const qint64 count = in.size() / store.length;
   if (count == 0) {
     removeFile(path);
