@@ -6,6 +6,7 @@
 
 #include "common/failure.h"
 #include "common/msgbox.h"
+#include "ui/forms.h"
 #include "ui/text_boxes.h"
 
 namespace qm::ui {
@@ -20,7 +21,8 @@ const AddDialogKind kAddHeader{.formName = "frmNewHead",
                                .store = &kHeaders,
                                .emptyPrompt = "You must enter a header",
                                .emptyTitle = "Enter Header",
-                               .anotherTitle = "Continue....."};
+                               .anotherTitle = "Continue.....",
+                               .noun = "header"};
 const AddDialogKind kAddSignature{.formName = "frmNewSignature",
                                   .caption = "Add New Signature",
                                   .labelName = "Label1",
@@ -31,7 +33,8 @@ const AddDialogKind kAddSignature{.formName = "frmNewSignature",
                                   .store = &kSignatures,
                                   .emptyPrompt = "You must enter a signature",
                                   .emptyTitle = "Enter Signature",
-                                  .anotherTitle = "Continue...."};
+                                  .anotherTitle = "Continue....",
+                                  .noun = "signature"};
 const AddDialogKind kAddFooter{.formName = "frmNewFooter",
                                .caption = "Add New Footer",
                                .labelName = "Label2",
@@ -42,7 +45,8 @@ const AddDialogKind kAddFooter{.formName = "frmNewFooter",
                                .store = &kFooters,
                                .emptyPrompt = "You must enter a Footer",
                                .emptyTitle = "Enter Footer",
-                               .anotherTitle = "Continue....."};
+                               .anotherTitle = "Continue.....",
+                               .noun = "footer"};
 
 namespace {
 
@@ -72,8 +76,8 @@ frmNewEntry::frmNewEntry(const AddDialogKind& kind, QWidget* opener, QWidget* pa
     : QDialog(parent),
       label(new QLabel(QString::fromLatin1(kind.labelCaption), this)),
       textBox(makeBox(kind, this)),
-      cmdSave(button(this, "cmdSave", "Save")),
-      cmdCancel(button(this, "cmdCancel", "Cancel")),
+      cmdSave(button(this, "cmdSave", "&Save")),
+      cmdCancel(button(this, "cmdCancel", "&Cancel")),
       kind_(kind),
       opener_(opener) {
   setObjectName(QString::fromLatin1(kind.formName));
@@ -92,6 +96,15 @@ frmNewEntry::frmNewEntry(const AddDialogKind& kind, QWidget* opener, QWidget* pa
   layout->addWidget(textBox, kind.multiLine ? 1 : 0);
   layout->addLayout(buttons);
   setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+  // The prompt over the box is the box's label.
+  const QString noun = QString::fromLatin1(kind.noun);
+  describe(this, "Type a new " + noun,
+           {
+               {kind.boxName, {}, "Text of the new " + noun, kind.labelName},
+               {"cmdSave", {}, "Add the " + noun + " to the list"},
+               {"cmdCancel", {}, "Close without adding"},
+           });
+  chainTabOrder(this, {kind.boxName, "cmdSave", "cmdCancel"});
   textBox->setFocus();
 }
 

@@ -24,6 +24,7 @@ struct AddDialogKind {
   const char* emptyPrompt;
   const char* emptyTitle;
   const char* anotherTitle;
+  const char* noun;  // what the dialog adds, as assistive technology reads it
 };
 
 extern const AddDialogKind kAddHeader;

@@ -8,6 +8,7 @@
 #include "common/failure.h"
 #include "common/msgbox.h"
 #include "stores/text_store.h"
+#include "ui/forms.h"
 #include "ui/text_boxes.h"
 
 namespace qm::ui {
@@ -15,8 +16,8 @@ namespace qm::ui {
 frmEditSig::frmEditSig(bool takenOut, QWidget* parent)
     : QDialog(parent),
       txtEditSig(new MultiLineBox(253, this)),
-      cmdSave(new QPushButton(QStringLiteral("Save"), this)),
-      cmdCancel(new QPushButton(QStringLiteral("Cancel"), this)),
+      cmdSave(new QPushButton(QStringLiteral("&Save"), this)),
+      cmdCancel(new QPushButton(QStringLiteral("&Cancel"), this)),
       takenOut_(takenOut) {
   setObjectName(QStringLiteral("frmEditSig"));
   setWindowTitle(QStringLiteral("Edit Sig"));
@@ -35,8 +36,17 @@ frmEditSig::frmEditSig(bool takenOut, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(txtEditSig);
   layout->addLayout(buttons);
-  setTabOrder(txtEditSig, cmdSave);
-  setTabOrder(cmdSave, cmdCancel);
+  setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+  txtEditSig->setMinimumHeight(txtEditSig->fontMetrics().lineSpacing() * 5 + 12);
+  // The box has no label on the form, so it carries its name itself.
+  describe(
+      this, "Change the shown signature",
+      {
+          {"txtEditSig", "Signature", "Text of the signature being edited"},
+          {"cmdSave", {}, "Store the edited signature"},
+          {"cmdCancel", {}, "Close the editor; unless saved, the signature goes back as it was"},
+      });
+  chainTabOrder(this, {"txtEditSig", "cmdSave", "cmdCancel"});
 
   // Form_Load: the signature without its outer spaces.
   txtEditSig->setAnsiText(trimSpaces(EditSigText));
@@ -52,14 +62,14 @@ void frmEditSig::cmdSave_Click() {
     return;
   }
   cmdSave->setEnabled(false);
-  cmdCancel->setText(QStringLiteral("Done"));
+  cmdCancel->setText(QStringLiteral("&Done"));
   handler.run([&] { AppendRecord(kSignatures, text); });
 }
 
 void frmEditSig::cmdCancel_Click() {
   const FailureHandler handler("cmdCancel_Click");
   // Only what was taken out goes back: a text that matched nothing was never in the store.
-  if (cmdCancel->text() == QLatin1String("Cancel") && takenOut_) {
+  if (withoutMnemonic(cmdCancel->text()) == QLatin1String("Cancel") && takenOut_) {
     if (!handler.run([&] { AppendRecord(kSignatures, EditSigText); })) return;
   }
   done(QDialog::Rejected);

@@ -12,6 +12,7 @@
 #include "startup/settings.h"
 #include "startup/utility.h"
 #include "ui/folder_lists.h"
+#include "ui/forms.h"
 
 namespace qm::ui {
 
@@ -19,8 +20,8 @@ frmChooseDir::frmChooseDir(QLineEdit* target, QWidget* parent)
     : QDialog(parent),
       Drive1(new DriveList(this)),
       Dir1(new FolderList(this)),
-      cmdSave(new QPushButton(QStringLiteral("Save"), this)),
-      cmdDone(new QPushButton(QStringLiteral("Done"), this)),
+      cmdSave(new QPushButton(QStringLiteral("&Save"), this)),
+      cmdDone(new QPushButton(QStringLiteral("&Done"), this)),
       target_(target) {
   setObjectName(QStringLiteral("frmChooseDir"));
   setWindowTitle(QStringLiteral("Choose Directory for Signature Files"));
@@ -40,9 +41,16 @@ frmChooseDir::frmChooseDir(QLineEdit* target, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Dir1, 1);
   layout->addLayout(bottom);
-  setTabOrder(Dir1, Drive1);
-  setTabOrder(Drive1, cmdSave);
-  setTabOrder(cmdSave, cmdDone);
+  // The folder list has no label of its own, so its name says what it holds; a drop-down box
+  // reads as the drive it shows.
+  describe(this, "Pick the folder the signature files are written to",
+           {
+               {"Dir1", "Folders", "Folders around the current folder; open one to go into it"},
+               {"Drive1", {}, "Drive whose folders the list shows"},
+               {"cmdSave", {}, "Use the current folder for the signature files"},
+               {"cmdDone", {}, "Close the chooser"},
+           });
+  chainTabOrder(this, {"Dir1", "Drive1", "cmdSave", "cmdDone"});
 
   Form_Load();
   // Connected after the load step, so only the user's own changes are handled.

@@ -22,6 +22,7 @@
 #include "startup/utility.h"
 #include "stores/text_store.h"
 #include "ui/app_icon.h"
+#include "ui/forms.h"
 #include "ui/frmPreferences.h"
 #include "ui/text_boxes.h"
 
@@ -39,6 +40,15 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption,
   auto* widget = new QPushButton(QString::fromLatin1(caption), parent);
   widget->setObjectName(QString::fromLatin1(name));
   if (tip) widget->setToolTip(QString::fromLatin1(tip));
+  return widget;
+}
+
+// "<", ">" and "?": as narrow as the caption.
+QPushButton* compactButton(QWidget* parent, const char* name, const char* caption,
+                           const char* tip) {
+  auto* widget = new CompactButton(QString::fromLatin1(caption), parent);
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setToolTip(QString::fromLatin1(tip));
   return widget;
 }
 
@@ -70,10 +80,8 @@ QGridLayout* area(QLabel* caption, QWidget* box, QPushButton* prev, QPushButton*
   grid->addWidget(caption, 0, 0);
   grid->addWidget(box, 1, 0);
   auto* under = new QHBoxLayout;
-  for (QPushButton* browse : {prev, next}) {
-    browse->setFixedWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("MM")) + 16);
-    under->addWidget(browse);
-  }
+  under->addWidget(prev);
+  under->addWidget(next);
   under->addSpacing(12);
   under->addWidget(randomize);
   under->addStretch();
@@ -92,14 +100,15 @@ frmMain::frmMain(std::function<void()> endProgram)
     : txtHeader(textBox<LineBox>(this, "txtHeader", 100)),
       txtSig(textBox<MultiLineBox>(this, "txtSig", 253)),
       txtFooter(textBox<LineBox>(this, "txtFooter", 100)),
-      Check1(checkBox(this, "Check1", "Randomize Headers")),
-      Check2(checkBox(this, "Check2", "Randomize Signatures")),
-      Check3(checkBox(this, "Check3", "Randomize Footers")),
+      Check1(checkBox(this, "Check1", "&Randomize Headers")),
+      Check2(checkBox(this, "Check2", "Randomize Sig&natures")),
+      Check3(checkBox(this, "Check3", "Randomize F&ooters")),
       lblCurrent(label(this, "lblCurrent")),
       lblNext(label(this, "lblNext")),
       Timer1(new QTimer(this)),
       TrayIcon1(new QSystemTrayIcon(this)),
       endProgram_(std::move(endProgram)) {
+  exposeRoles("qm::ui::frmMain");
   setObjectName(QStringLiteral("frmMain"));
   Timer1->setObjectName(QStringLiteral("Timer1"));
   TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
@@ -121,6 +130,7 @@ frmMain::frmMain(std::function<void()> endProgram)
   }
   setLayout(buildLayout());
   connectListButtons();
+  describeControls();
   setMinimumWidth(sizeHint().width() + 60);
   Form_Load();
 }
@@ -128,14 +138,14 @@ frmMain::frmMain(std::function<void()> endProgram)
 QLayout* frmMain::buildLayout() {
   txtSig->setMinimumHeight(txtSig->fontMetrics().lineSpacing() * 5 + 12);
   const std::initializer_list<QPushButton*> headerButtons = {
-      button(this, "cmdNewHead", "Create Header"),
-      button(this, "cmdDeleteHeader", "Delete Header")};
+      button(this, "cmdNewHead", "Create &Header"),
+      button(this, "cmdDeleteHeader", "&Delete Header")};
   const std::initializer_list<QPushButton*> sigButtons = {
-      button(this, "cmdNewSig", "Create Signature"), button(this, "cmdEditSig", "Edit Sig"),
-      button(this, "cmdDeleteSig", "Delete Sig")};
+      button(this, "cmdNewSig", "Create &Signature"), button(this, "cmdEditSig", "&Edit Sig"),
+      button(this, "cmdDeleteSig", "Delete Si&g")};
   const std::initializer_list<QPushButton*> footerButtons = {
-      button(this, "cmdNewFoot", "Create Footer"),
-      button(this, "cmdDeleteFooter", "Delete Footer")};
+      button(this, "cmdNewFoot", "Create &Footer"),
+      button(this, "cmdDeleteFooter", "Delete Foo&ter")};
   // One width for the three button columns, so the areas line up.
   int columnWidth = 0;
   for (const auto& column : {headerButtons, sigButtons, footerButtons}) {
@@ -147,24 +157,23 @@ QLayout* frmMain::buildLayout() {
 
   auto* layout = new QVBoxLayout;
   layout->addLayout(area(label(this, "lblHead", "Header"), txtHeader,
-                         button(this, "cmdPrevH", "<", "Prev"),
-                         button(this, "cmdNextH", ">", "Next"), Check1, headerButtons));
+                         compactButton(this, "cmdPrevH", "<", "Prev"),
+                         compactButton(this, "cmdNextH", ">", "Next"), Check1, headerButtons));
   layout->addWidget(line(this));
   layout->addLayout(
-      area(label(this, "Label2", "Signature"), txtSig, button(this, "cmdPrev", "<", "Prev"),
-           button(this, "cmdNext", ">", "Next"), Check2, sigButtons),
+      area(label(this, "Label2", "Signature"), txtSig, compactButton(this, "cmdPrev", "<", "Prev"),
+           compactButton(this, "cmdNext", ">", "Next"), Check2, sigButtons),
       1);
   layout->addWidget(line(this));
   layout->addLayout(area(label(this, "Label3", "Footer"), txtFooter,
-                         button(this, "cmdPrevF", "<", "Prev"),
-                         button(this, "cmdNextF", ">", "Next"), Check3, footerButtons));
+                         compactButton(this, "cmdPrevF", "<", "Prev"),
+                         compactButton(this, "cmdNextF", ">", "Next"), Check3, footerButtons));
 
-  auto* help = button(this, "cmdInternet", "?", "Help");
-  help->setFixedWidth(help->sizeHint().height());
-  auto* preferences = button(this, "cmdPref", "Preferences");
-  auto* writeNow = button(this, "Command1", "Write Sig Now");
-  auto* minimize = button(this, "cmdMin", "Minimize");
-  auto* quit = button(this, "cmdQuit", "Quit");
+  auto* help = compactButton(this, "cmdInternet", "?", "Help");
+  auto* preferences = button(this, "cmdPref", "&Preferences");
+  auto* writeNow = button(this, "Command1", "&Write Sig Now");
+  auto* minimize = button(this, "cmdMin", "&Minimize");
+  auto* quit = button(this, "cmdQuit", "&Quit");
   connect(help, &QPushButton::clicked, this, &frmMain::cmdInternet_Click);
   connect(writeNow, &QPushButton::clicked, this, &frmMain::Command1_Click);
   connect(preferences, &QPushButton::clicked, this, &frmMain::cmdPref_Click);
@@ -187,6 +196,47 @@ QLayout* frmMain::buildLayout() {
   times->setColumnStretch(1, 1);
   layout->addLayout(times);
   return layout;
+}
+
+// What a screen reader says of each control, and where Tab goes: area by area, the box, its
+// browse buttons and randomize box, then its column; the bottom row last.
+void frmMain::describeControls() {
+  describe(this, "Rotates the header, signature and footer of your e-mail",
+           {
+               {"txtHeader", {}, "Current header", "lblHead"},
+               {"cmdPrevH", "Previous header", "Show the previous header"},
+               {"cmdNextH", "Next header", "Show the next header"},
+               {"Check1", {}, "Pick a header at random at each switch"},
+               {"cmdNewHead", {}, "Add a new header"},
+               {"cmdDeleteHeader", {}, "Delete the shown header"},
+               {"txtSig", {}, "Current signature", "Label2"},
+               {"cmdPrev", "Previous signature", "Show the previous signature"},
+               {"cmdNext", "Next signature", "Show the next signature"},
+               {"Check2", {}, "Pick a signature at random at each switch"},
+               {"cmdNewSig", {}, "Add a new signature"},
+               {"cmdEditSig", {}, "Edit the shown signature"},
+               {"cmdDeleteSig", {}, "Delete the shown signature"},
+               {"txtFooter", {}, "Current footer", "Label3"},
+               {"cmdPrevF", "Previous footer", "Show the previous footer"},
+               {"cmdNextF", "Next footer", "Show the next footer"},
+               {"Check3", {}, "Pick a footer at random at each switch"},
+               {"cmdNewFoot", {}, "Add a new footer"},
+               {"cmdDeleteFooter", {}, "Delete the shown footer"},
+               {"cmdInternet", "Help", "Open the help page"},
+               {"cmdPref", {}, "Change where and how often the signature is written"},
+               {"Command1", {}, "Write the signature files now"},
+               {"cmdMin", {}, "Hide the window in the notification area"},
+               {"cmdQuit", {}, "End Quillmate"},
+               {"lblCurrent", {}, "Current time"},
+               {"lblNext", {}, "Time of the next switch"},
+           });
+  // clang-format off
+  chainTabOrder(this, {
+      "txtHeader", "cmdPrevH", "cmdNextH", "Check1", "cmdNewHead", "cmdDeleteHeader",
+      "txtSig", "cmdPrev", "cmdNext", "Check2", "cmdNewSig", "cmdEditSig", "cmdDeleteSig",
+      "txtFooter", "cmdPrevF", "cmdNextF", "Check3", "cmdNewFoot", "cmdDeleteFooter",
+      "cmdInternet", "cmdPref", "Command1", "cmdMin", "cmdQuit"});
+  // clang-format on
 }
 
 void frmMain::Form_Load() {

@@ -84,6 +84,7 @@ class frmMain : public QWidget {
  private:
   QLayout* buildLayout();
   void connectListButtons();
+  void describeControls();
   void Form_Load();
   void Form_Resize();
   void Form_Unload();

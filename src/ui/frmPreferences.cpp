@@ -13,6 +13,7 @@
 #include "common/failure.h"
 #include "startup/settings.h"
 #include "startup/utility.h"
+#include "ui/forms.h"
 #include "ui/frmChooseDir.h"
 #include "ui/interval_slider.h"
 
@@ -47,19 +48,18 @@ frmPreferences::frmPreferences(std::function<void()> switchNow, QWidget* parent)
     : QDialog(parent),
       cboProgramName(named(new QComboBox(this), "cboProgramName")),
       txtsiglocation(named(new QLineEdit(this), "txtsiglocation")),
-      cmdFindFile(named(new QPushButton(QStringLiteral("..."), this), "cmdFindFile")),
+      cmdFindFile(named(new CompactButton(QStringLiteral("..."), this), "cmdFindFile")),
       Slider1(named(new IntervalSlider(this), "Slider1")),
       SliderCaption(named(new QLabel(this), "SliderCaption")),
-      chkMin(named(new QCheckBox(QStringLiteral("Start Minimized in Tray"), this), "chkMin")),
-      cmdSave(named(new QPushButton(QStringLiteral("Save"), this), "cmdSave")),
-      cmdDone(named(new QPushButton(QStringLiteral("Done"), this), "cmdDone")),
+      chkMin(named(new QCheckBox(QStringLiteral("Start &Minimized in Tray"), this), "chkMin")),
+      cmdSave(named(new QPushButton(QStringLiteral("&Save"), this), "cmdSave")),
+      cmdDone(named(new QPushButton(QStringLiteral("&Done"), this), "cmdDone")),
       switchNow_(std::move(switchNow)) {
   setObjectName(QStringLiteral("frmPreferences"));
   setWindowTitle(QStringLiteral("Preferences"));
   cboProgramName->addItems(kMailPrograms);
   cboProgramName->setCurrentIndex(-1);
   cmdFindFile->setToolTip(QStringLiteral("Click to locate file"));
-  cmdFindFile->setFixedWidth(cmdFindFile->sizeHint().height() + 8);
   SliderCaption->setAlignment(Qt::AlignCenter);
   for (QPushButton* b : {cmdFindFile, cmdSave, cmdDone}) b->setAutoDefault(false);
 
@@ -80,6 +80,19 @@ frmPreferences::frmPreferences(std::function<void()> switchNow, QWidget* parent)
   layout->addLayout(form);
   layout->addLayout(buttons);
   setMinimumWidth(fontMetrics().averageCharWidth() * 64);
+  describe(this, "Where and how the signature is written, and how often it switches",
+           {
+               {"cboProgramName", {}, "Mail program, which decides the kind of file", "Label3"},
+               {"txtsiglocation", {}, "Folder the signature files are written to", "Label1"},
+               {"cmdFindFile", "Choose directory", "Pick the folder from a list of folders"},
+               {"Slider1", {}, "Time between two switches", "Label2"},
+               {"SliderCaption", {}, "Chosen interval in words"},
+               {"chkMin", {}, "Start with only the tray icon showing"},
+               {"cmdSave", {}, "Save these preferences and switch at once"},
+               {"cmdDone", {}, "Close the preferences"},
+           });
+  chainTabOrder(this, {"cboProgramName", "txtsiglocation", "cmdFindFile", "Slider1", "chkMin",
+                       "cmdSave", "cmdDone"});
 
   connect(Slider1, &QSlider::valueChanged, this, &frmPreferences::Slider1_Scroll);
   connect(cmdSave, &QPushButton::clicked, this, &frmPreferences::cmdSave_Click);
