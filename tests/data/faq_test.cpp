@@ -23,6 +23,7 @@
 #include "startup/startup.h"
 #include "support/scripted_msgbox.h"
 #include "support/temp_app_dir.h"
+#include "ui/forms.h"
 #include "ui/frmChooseDir.h"
 #include "ui/frmMain.h"
 #include "ui/frmPreferences.h"
@@ -189,16 +190,6 @@ bool names(const QString& text, const QString& caption) {
   return false;
 }
 
-// A caption as shown: the "&" that marks a shortcut letter is not drawn, "&&" is one "&".
-QString withoutShortcutMark(const QString& caption) {
-  QString shown;
-  for (qsizetype i = 0; i < caption.size(); ++i) {
-    if (caption[i] == QLatin1Char('&') && i + 1 < caption.size()) ++i;
-    shown += caption[i];
-  }
-  return shown;
-}
-
 // The visible texts of a window: title, labels, buttons with their tips and list entries, but not
 // those of the widgets named in `changing` (a clock, the machine's drives).
 QStringList textsOf(const QWidget& window, const QStringList& changing = {}) {
@@ -209,10 +200,10 @@ QStringList textsOf(const QWidget& window, const QStringList& changing = {}) {
   for (const QLabel* label : window.findChildren<QLabel*>()) {
     // Only a label with a buddy has a shortcut letter.
     if (shows(label))
-      texts << (label->buddy() ? withoutShortcutMark(label->text()) : label->text());
+      texts << (label->buddy() ? ui::withoutMnemonic(label->text()) : label->text());
   }
   for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
-    texts << withoutShortcutMark(button->text()) << button->toolTip();
+    texts << ui::withoutMnemonic(button->text()) << button->toolTip();
   }
   for (const QComboBox* combo : window.findChildren<QComboBox*>()) {
     for (int i = 0; shows(combo) && i < combo->count(); ++i) texts << combo->itemText(i);
