@@ -44,6 +44,9 @@ if(QUILLMATE_AUTOSTART)
 endif()
 get_filename_component(name "${QUILLMATE_TEMPLATE}" NAME)
 string(REGEX REPLACE "\\.in$" "" name "${name}")
-file(WRITE "${QUILLMATE_STAGING}/${name}" "${entry}")
+# One staging folder per prefix: installs into two prefixes at once must not share the file.
+string(SHA1 tag "${CMAKE_INSTALL_PREFIX}")
+set(staged "${QUILLMATE_STAGING}/${tag}/${name}")
+file(WRITE "${staged}" "${entry}")
 # file(INSTALL) adds DESTDIR, reports the file and records it in the install manifest.
-file(INSTALL DESTINATION "${destination}" TYPE FILE FILES "${QUILLMATE_STAGING}/${name}")
+file(INSTALL DESTINATION "${destination}" TYPE FILE FILES "${staged}")

@@ -98,11 +98,12 @@ QProcess& ProcessTest::start() {
   QProcess& child = *children_.emplace_back(std::make_unique<QProcess>());
   child.setProcessEnvironment(env_);
   child.setProcessChannelMode(QProcess::MergedChannels);
+  const QString program = program_.isEmpty() ? exe() : program_;
   if (asNobody_) {
     const QString id = QString::number(kNobody);
-    child.start("setpriv", {"--reuid=" + id, "--regid=" + id, "--clear-groups", exe()});
+    child.start("setpriv", {"--reuid=" + id, "--regid=" + id, "--clear-groups", program});
   } else {
-    child.start(exe(), QStringList());
+    child.start(program, QStringList());
   }
   EXPECT_TRUE(child.waitForStarted(kWaitMs));
   return child;
@@ -135,6 +136,11 @@ QByteArray ProcessTest::run(const QString& program, const QStringList& args) {
   tool.start(program, args);
   if (!tool.waitForFinished(kWaitMs)) stop(tool);
   return tool.readAllStandardOutput();
+}
+
+void ProcessTest::keys(const QString& window, const QStringList& keys) {
+  xdotool({"windowfocus", "--sync", window});
+  for (const QString& key : keys) xdotool({"key", "--clearmodifiers", key});
 }
 
 void ProcessTest::stop(QProcess& process) {

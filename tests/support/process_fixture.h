@@ -42,6 +42,8 @@ class ProcessTest : public ::testing::Test {
   // Standard output of a tool run on the private display.
   QByteArray run(const QString& program, const QStringList& args);
   QByteArray xdotool(const QStringList& args) { return run(QStringLiteral("xdotool"), args); }
+  // Keys pressed in the window, which gets the keyboard focus first.
+  void keys(const QString& window, const QStringList& keys);
 
   static void stop(QProcess& process);
   bool displayAcceptsClients();
@@ -52,6 +54,8 @@ class ProcessTest : public ::testing::Test {
   std::vector<std::unique_ptr<QProcess>> children_;
   std::vector<std::unique_ptr<QProcess>> helpers_;
   bool asNobody_ = false;
+  // What start() runs: the copy in appDir() unless a test names another program.
+  QString program_;
 };
 
 }  // namespace qm::test
