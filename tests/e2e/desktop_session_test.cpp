@@ -1,7 +1,7 @@
 // A user's session with the installed program: installed by cmake --install into a scratch
-// prefix, started through its link on a private Xvfb with a notification area, and driven by
-// keyboard and mouse through xdotool as a user would. Screenshots of the main window and the
-// Preferences dialog go to the test's output folder (QUILLMATE_SCREENSHOTS).
+// prefix, started by its desktop entry's command on a private Xvfb with a notification area,
+// and driven by keyboard and mouse through xdotool as a user would. Screenshots of the main
+// window and the Preferences dialog go to the test's output folder (QUILLMATE_SCREENSHOTS).
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -30,8 +30,13 @@ class DesktopSessionTest : public TrayTest {
     install.start(QUILLMATE_CMAKE, {"--install", QUILLMATE_BUILD_DIR, "--prefix", prefix_});
     ASSERT_TRUE(install.waitForFinished(kWaitMs * 3));
     ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
-    program_ = prefix_ + "/bin/quillmate";
-    ASSERT_TRUE(QFileInfo(program_).isSymLink());
+    // Started as the menu would: by the command of the installed desktop entry.
+    QFile entry(prefix_ + "/share/applications/io.github.quillmate.quillmate.desktop");
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly)) << "no desktop entry installed";
+    for (const QByteArray& line : entry.readAll().split('\n')) {
+      if (line.startsWith("Exec=")) program_ = QFile::decodeName(line.mid(5));
+    }
+    ASSERT_EQ(program_, installedFile("quillmate"));
     sigDir_ = root_.filePath("signatures");
     ASSERT_TRUE(QDir().mkpath(sigDir_));
     // The first-run settings, but with the signature files in a folder of this test's own.
