@@ -7,7 +7,9 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,24 +97,32 @@ QStringList changes(const QMap<QString, QByteArray>& before,
   return changed;
 }
 
-// A private mount namespace (a user namespace too when not root) with a small tmpfs on dir.
-void mountSmallTmpfs(const QString& dir) {
+// A private mount namespace (a user namespace too when not root) with a small tmpfs on dir;
+// false where the system allows neither.
+bool mountSmallTmpfs(const QString& dir) {
   if (::unshare(CLONE_NEWNS) != 0) {
     const uid_t uid = ::geteuid();
     const gid_t gid = ::getegid();
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) fail("no mount namespace");
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
     writeFile("/proc/self/setgroups", "deny");
     writeFile("/proc/self/uid_map", "0 " + QByteArray::number(uid) + " 1");
     writeFile("/proc/self/gid_map", "0 " + QByteArray::number(gid) + " 1");
   }
-  if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) fail("mount private");
-  if (::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, "size=256k") != 0) {
-    fail("mount tmpfs");
-  }
+  return ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, "size=256k") == 0;
 }
 
-// Writes a filler file until the file system refuses another byte.
-void fillDisk(const QString& dir) {
+// Fills the tmpfs until it refuses another byte. Without one, a file size limit makes the
+// kernel refuse every write past 16 bytes (EFBIG, the same "Disk full" to the program).
+void fillDisk(const QString& dir, bool onTmpfs) {
+  if (!onTmpfs) {
+    const rlimit limit{16, 16};
+    if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+      fail("file size limit");
+    }
+    std::fputs("no tmpfs here: a file size limit stands in for the full disk\n", stderr);
+    return;
+  }
   const int fd = ::open(QFile::encodeName(dir + "/filler").constData(), O_WRONLY | O_CREAT, 0600);
   if (fd < 0) fail("filler");
   const QByteArray block(4096, 'x');
@@ -150,10 +160,11 @@ void seed(const QString& app, const QString& sig) {
   ::chmod(QFile::encodeName(app + "/zq.ini").constData(), 0666);
 }
 
-void applyFault(Fault fault, const QString& root, const QString& app, const QString& sig) {
+void applyFault(Fault fault, const QString& root, const QString& app, const QString& sig,
+                bool onTmpfs) {
   switch (fault) {
     case Fault::FullDisk:
-      fillDisk(root);
+      fillDisk(root, onTmpfs);
       break;
     case Fault::ReadOnlyStore:
       ::chmod(QFile::encodeName(app + "/Sig.qmd").constData(), 0444);
@@ -193,7 +204,7 @@ void perform(Operation operation, const QString& app) {
 [[noreturn]] void child(const Case& c, const QString& root, int fd) {
   const QString app = root + "/app";
   const QString sig = root + "/sig";
-  if (c.fault == Fault::FullDisk) mountSmallTmpfs(root);
+  const bool onTmpfs = c.fault == Fault::FullDisk && mountSmallTmpfs(root);
   seed(app, sig);
   platform::setApplicationDir(app);
   ModSig = {};
@@ -210,7 +221,7 @@ void perform(Operation operation, const QString& app) {
     return int(vbAbort);
   });
 
-  applyFault(c.fault, root, app, sig);
+  applyFault(c.fault, root, app, sig, onTmpfs);
   const QMap<QString, QByteArray> appBefore = snapshot(app);
   const QMap<QString, QByteArray> sigBefore = snapshot(sig);
   perform(c.operation, app);
