@@ -26,30 +26,13 @@
 #include <vector>
 
 #include "common/ansi.h"
+#include "fuzz_check.h"
 #include "startup/profile.h"
 #include "startup/utility.h"
 
 namespace {
 
 using Value = std::optional<QByteArray>;
-
-std::unique_ptr<QTemporaryDir> scratch;
-
-// Ends the run like a crash, without leaving the scratch directory behind.
-[[noreturn]] void fail() {
-  if (scratch) scratch->remove();
-  std::abort();
-}
-
-[[noreturn]] void violated(const char* what, int line) {
-  std::fprintf(stderr, "settings_fuzz: violated at line %d: %s\n", line, what);
-  fail();
-}
-
-#define CHECK(condition)                              \
-  do {                                                \
-    if (!(condition)) violated(#condition, __LINE__); \
-  } while (false)
 
 bool isBlank(char c) {
   return c == ' ' || c == '\t';
@@ -252,7 +235,7 @@ void writeFile(const QString& path, QByteArrayView bytes) {
 void checkRealFile(bool missing, const QByteArray& file, const QByteArray& section,
                    const QByteArray& key, const QByteArray& value, const QByteArray& def,
                    const std::vector<QByteArray>& probeKeys) {
-  const QString path = scratch->filePath(QStringLiteral("zq.ini"));
+  const QString path = fuzz::scratch->filePath(QStringLiteral("zq.ini"));
   QFile::remove(path);
   const QByteArray before = missing ? QByteArray() : file;
   if (!missing) writeFile(path, file);
@@ -266,18 +249,14 @@ void checkRealFile(bool missing, const QByteArray& file, const QByteArray& secti
     CHECK(qm::sGetINI(path, section, other, def) ==
           expected(qm::profileValue(after, section, other)));
   }
-  CHECK(QDir(scratch->path()).entryList(QDir::Files | QDir::Hidden) ==
+  CHECK(QDir(fuzz::scratch->path()).entryList(QDir::Files | QDir::Hidden) ==
         QStringList{QStringLiteral("zq.ini")});
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // The writer syncs the file; on a memory file system that costs nothing.
-  const QFileInfo shm(QStringLiteral("/dev/shm"));
-  const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
-  scratch = std::make_unique<QTemporaryDir>(base + QStringLiteral("/settings_fuzz-XXXXXX"));
-  if (!scratch->isValid()) violated("a temporary directory", __LINE__);
+  fuzz::makeScratch("settings_fuzz");
   return 0;
 }
 

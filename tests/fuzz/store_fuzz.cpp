@@ -22,28 +22,11 @@
 
 #include "common/failure.h"
 #include "common/msgbox.h"
+#include "fuzz_check.h"
 #include "platform/platform.h"
 #include "stores/text_store.h"
 
 namespace {
-
-std::unique_ptr<QTemporaryDir> appDir;
-
-// Ends the run like a crash, without leaving the scratch directory behind.
-[[noreturn]] void fail() {
-  if (appDir) appDir->remove();
-  std::abort();
-}
-
-[[noreturn]] void violated(const char* what, int line) {
-  std::fprintf(stderr, "store_fuzz: violated at line %d: %s\n", line, what);
-  fail();
-}
-
-#define CHECK(condition)                              \
-  do {                                                \
-    if (!(condition)) violated(#condition, __LINE__); \
-  } while (false)
 
 QByteArray withoutOuterSpaces(QByteArrayView text) {
   while (!text.isEmpty() && text.front() == ' ') text = text.sliced(1);
@@ -65,20 +48,20 @@ std::optional<int> firstMatch(const QByteArray& bytes, int length, QByteArrayVie
 
 QStringList entries() {
   QStringList names =
-      QDir(appDir->path())
+      QDir(fuzz::scratch->path())
           .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
   names.sort();
   return names;
 }
 
 void writeFile(const QString& name, QByteArrayView bytes) {
-  QFile out(appDir->filePath(name));
+  QFile out(fuzz::scratch->filePath(name));
   CHECK(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
   CHECK(out.write(bytes.data(), bytes.size()) == bytes.size());
 }
 
 QByteArray readFile(const QString& name) {
-  QFile in(appDir->filePath(name));
+  QFile in(fuzz::scratch->filePath(name));
   CHECK(in.open(QIODevice::ReadOnly));
   return in.readAll();
 }
@@ -174,7 +157,7 @@ void run(const std::uint8_t* data, std::size_t size) {
   static constexpr const qm::TextStore* kStores[] = {&qm::kSignatures, &qm::kHeaders, &qm::kFooters,
                                                      &qm::kSignatures};
   Model model{*kStores[c0 & 3], file, QString()};
-  for (const QString& name : entries()) CHECK(QFile::remove(appDir->filePath(name)));
+  for (const QString& name : entries()) CHECK(QFile::remove(fuzz::scratch->filePath(name)));
   writeFile(inCase(model.store.fileName, (c0 >> 2) & 3), file);
   if (c0 & 0x10) {
     model.leftover = inCase(model.store.tempFileName, (c0 & 0x20) ? 1 : 0);
@@ -215,16 +198,12 @@ void run(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  // A removal syncs the store; on a memory file system that costs nothing.
-  const QFileInfo shm(QStringLiteral("/dev/shm"));
-  const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
-  appDir = std::make_unique<QTemporaryDir>(base + QStringLiteral("/store_fuzz-XXXXXX"));
-  if (!appDir->isValid()) violated("a temporary directory", __LINE__);
-  qm::platform::setApplicationDir(appDir->path());
+  fuzz::makeScratch("store_fuzz");
+  qm::platform::setApplicationDir(fuzz::scratch->path());
   // Only a real file error shows the failure box, and the scratch directory has none.
   qm::installMsgBox([](qm::MsgKind, const QString& prompt, const QString&) -> int {
     std::fprintf(stderr, "store_fuzz: a message box: %s\n", qPrintable(prompt));
-    fail();
+    fuzz::fail();
   });
   return 0;
 }
@@ -234,7 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run(data, size);
   } catch (const qm::Failure& failure) {
     std::fprintf(stderr, "store_fuzz: failure %d: %s\n", failure.number(), failure.what());
-    fail();
+    fuzz::fail();
   }
   return 0;
 }
