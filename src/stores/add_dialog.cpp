@@ -57,14 +57,8 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption) {
 }
 
 QWidget* makeBox(const AddDialogKind& kind, QWidget* parent) {
-  QWidget* box;
-  if (kind.multiLine) {
-    auto* lines = new MultiLineBox(kind.limit, parent);
-    lines->setMinimumHeight(lines->fontMetrics().lineSpacing() * 5 + 12);
-    box = lines;
-  } else {
-    box = new LineBox(kind.limit, parent);
-  }
+  QWidget* box = kind.multiLine ? static_cast<QWidget*>(new MultiLineBox(kind.limit, parent))
+                                : new LineBox(kind.limit, parent);
   box->setObjectName(QString::fromLatin1(kind.boxName));
   return box;
 }

@@ -37,7 +37,6 @@ frmEditSig::frmEditSig(bool takenOut, QWidget* parent)
   layout->addWidget(txtEditSig);
   layout->addLayout(buttons);
   setMinimumWidth(fontMetrics().averageCharWidth() * 60);
-  txtEditSig->setMinimumHeight(txtEditSig->fontMetrics().lineSpacing() * 5 + 12);
   // The box has no label on the form, so it carries its name itself.
   describe(
       this, "Change the shown signature",

@@ -136,7 +136,6 @@ frmMain::frmMain(std::function<void()> endProgram)
 }
 
 QLayout* frmMain::buildLayout() {
-  txtSig->setMinimumHeight(txtSig->fontMetrics().lineSpacing() * 5 + 12);
   const std::initializer_list<QPushButton*> headerButtons = {
       button(this, "cmdNewHead", "Create &Header"),
       button(this, "cmdDeleteHeader", "&Delete Header")};

@@ -21,6 +21,8 @@ void LineBox::setAnsiText(QByteArrayView text) {
 
 MultiLineBox::MultiLineBox(int limit, QWidget* parent) : QPlainTextEdit(parent), limit_(limit) {
   setTabChangesFocus(true);
+  // A signature of several lines shows whole, wherever the box stands.
+  setMinimumHeight(fontMetrics().lineSpacing() * 5 + 12);
   connect(document(), &QTextDocument::contentsChange, this, &MultiLineBox::keepWithinLimit);
 }
 
