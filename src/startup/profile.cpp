@@ -7,6 +7,11 @@
 namespace qm {
 namespace {
 
+// Several editors put a UTF-8 byte-order mark before the first line; it is no part of it.
+QByteArrayView withoutMark(QByteArrayView file) {
+  return file.startsWith("\xEF\xBB\xBF") ? file.sliced(3) : file;
+}
+
 std::vector<QByteArrayView> splitLines(QByteArrayView file) {
   std::vector<QByteArrayView> lines;
   qsizetype start = 0;
@@ -95,7 +100,7 @@ QByteArray keyValueLine(QByteArrayView key, QByteArrayView value) {
 
 std::optional<QByteArray> profileValue(QByteArrayView file, QByteArrayView section,
                                        QByteArrayView key) {
-  const std::vector<QByteArrayView> lines = splitLines(file);
+  const std::vector<QByteArrayView> lines = splitLines(withoutMark(file));
   const auto range = findSection(lines, section);
   if (!range) return std::nullopt;
   const auto index = findKey(lines, *range, key);
@@ -105,7 +110,8 @@ std::optional<QByteArray> profileValue(QByteArrayView file, QByteArrayView secti
 
 QByteArray withProfileValue(QByteArrayView file, QByteArrayView section, QByteArrayView key,
                             QByteArrayView value) {
-  const std::vector<QByteArrayView> lines = splitLines(file);
+  const QByteArrayView body = withoutMark(file);
+  const std::vector<QByteArrayView> lines = splitLines(body);
   std::vector<QByteArray> out;
   for (QByteArrayView line : lines) out.push_back(line.toByteArray());
   const auto range = findSection(lines, section);
@@ -119,7 +125,7 @@ QByteArray withProfileValue(QByteArrayView file, QByteArrayView section, QByteAr
     while (last > range->header && trimBlanks(lines[last]).isEmpty()) --last;
     out.insert(out.begin() + static_cast<std::ptrdiff_t>(last + 1), keyValueLine(key, value));
   }
-  QByteArray bytes;
+  QByteArray bytes = file.first(file.size() - body.size()).toByteArray();  // the mark stays
   for (const QByteArray& line : out) bytes += line + "\r\n";
   return bytes;
 }

@@ -6,7 +6,8 @@
 // The rules of the settings file, on its bytes: one byte per character, sections in square
 // brackets, key=value lines. Section and key names match without regard to letter case; the
 // first of duplicate sections or keys wins; a line starting with ";" is a comment; a line
-// without "=" is no key. Lines may end in CR LF, LF or CR; the file is written with CR LF.
+// without "=" is no key. Lines may end in CR LF, LF or CR; the file is written with CR LF. A
+// UTF-8 byte-order mark at the start is read past and written back.
 namespace qm {
 
 // The value under key in section, with blanks around it and one pair of enclosing quotes

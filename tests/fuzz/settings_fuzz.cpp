@@ -271,7 +271,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const QByteArray file(reinterpret_cast<const char*>(rest.data()),
                         static_cast<qsizetype>(rest.size()));
 
-  const Lines split = splitLines(file);
+  // A UTF-8 byte-order mark before the first line is read past and written back.
+  const QByteArrayView mark = "\xEF\xBB\xBF";
+  const bool marked = file.startsWith(mark);
+  const Lines split = splitLines(marked ? file.sliced(mark.size()) : file);
   const Names names = namesIn(split);
   const auto pickedSection = static_cast<unsigned>(control >> 8) & 0xFF;
   const auto pickedKey = static_cast<unsigned>(control >> 16) & 0xFF;
@@ -304,6 +307,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       checkValue(read);
       if (k.startsWith(';')) CHECK(!read);
       CHECK(qm::profileValue(otherEnds, s, k) == read);
+      if (!marked) CHECK(qm::profileValue(mark.toByteArray() + file, s, k) == read);
       CHECK(qm::profileValue(file, swappedCase(s), swappedCase(k)) == read);
       // A later duplicate key at the end, and a later duplicate section, change nothing.
       if (read) {
@@ -316,7 +320,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Value old = qm::profileValue(file, section, key);
   const QByteArray written = qm::withProfileValue(file, section, key, value);
   CHECK(qm::profileValue(written, section, key) == readBack(value));
-  checkLines(split, written, old.has_value(), section, key, firstLine(value));
+  CHECK(written.startsWith(mark) == marked);
+  checkLines(split, marked ? written.sliced(mark.size()) : written, old.has_value(), section, key,
+             firstLine(value));
   CHECK(qm::withProfileValue(written, section, key, value) == written);
 
   for (const QByteArray& s : probeSections) {

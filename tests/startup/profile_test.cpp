@@ -41,6 +41,8 @@ TEST(ProfileTest, Reading) {
       {"key before any section", "k=1\r\n[Settings]\r\n", "Settings", "k", std::nullopt},
       {"missing section", "[Other]\r\nk=1\r\n", "Settings", "k", std::nullopt},
       {"empty file", nothing, "Settings", "k", std::nullopt},
+      {"byte-order mark", "\xEF\xBB\xBF[Settings]\r\nk=1\r\n", "Settings", "k", "1"},
+      {"mark inside a line", "[Settings]\r\n\xEF\xBB\xBFk=1\r\n", "Settings", "k", std::nullopt},
   };
   for (const ReadCase& c : cases) {
     EXPECT_EQ(profileValue(c.file, c.section, c.key), c.value) << c.name;
@@ -73,6 +75,8 @@ TEST(ProfileTest, Writing) {
        "; mine\r\n[S]\r\njunk\r\nk=2\r\n"},
       {"a value is one line", "[S]\r\n", "S", "k", "a\r\nInterval=0", "[S]\r\nk=a\r\n"},
       {"empty value", "[S]\r\nk=1\r\n", "S", "k", "", "[S]\r\nk=\r\n"},
+      {"byte-order mark kept, key in place", "\xEF\xBB\xBF[S]\nk=1\n", "s", "K", "2",
+       "\xEF\xBB\xBF[S]\r\nk=2\r\n"},
   };
   for (const WriteCase& c : cases) {
     EXPECT_EQ(withProfileValue(c.before, c.section, c.key, c.value), c.after) << c.name;
