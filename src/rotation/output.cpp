@@ -4,6 +4,7 @@
 
 #include "common/ansi.h"
 #include "common/failure.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "startup/settings.h"
 #include "startup/utility.h"

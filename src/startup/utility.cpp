@@ -1,10 +1,10 @@
 #include "startup/utility.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 
 #include "common/failure.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "startup/profile.h"
 
@@ -22,9 +22,12 @@ QString resolved(const QString& file) {
 
 QByteArray sGetINI(const QString& file, QByteArrayView section, QByteArrayView key,
                    QByteArrayView def) {
-  QFile in(resolved(file));
   std::optional<QByteArray> value;
-  if (in.open(QIODevice::ReadOnly)) value = profileValue(in.readAll(), section, key);
+  try {
+    value = profileValue(platform::readFile(resolved(file)), section, key);
+  } catch (const Failure&) {
+    // A file that cannot be read is as good as missing.
+  }
   const QByteArrayView result = value ? QByteArrayView(*value) : def;
   return result.first(std::min(result.size(), kMostCharacters)).toByteArray();
 }
@@ -32,15 +35,14 @@ QByteArray sGetINI(const QString& file, QByteArrayView section, QByteArrayView k
 void writeINI(const QString& file, QByteArrayView section, QByteArrayView key,
               QByteArrayView value) {
   const QString path = resolved(file);
-  QByteArray current;
-  if (QFileInfo::exists(path)) {
-    // Never replace a file we could not read whole: its other keys would be lost.
-    QFile in(path);
-    if (!QFileInfo(path).isWritable() || !in.open(QIODevice::ReadOnly)) return;
-    current = in.readAll();
-    if (in.error() != QFileDevice::NoError) return;
-  }
   try {
+    QByteArray current;
+    try {
+      current = platform::readFile(path);
+    } catch (const Failure& failure) {
+      // Never replace a file we could not read whole: its other keys would be lost.
+      if (failure.number() != Err::FileNotFound) return;
+    }
     platform::replaceFile(path, withProfileValue(current, section, key, value));
   } catch (const Failure&) {
     // A settings write that cannot be done is silently lost.

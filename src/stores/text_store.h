@@ -2,8 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
 #include <optional>
+
+#include "platform/files.h"
 
 // The three lists live in record files in the application directory.
 //
@@ -65,23 +66,19 @@ enum class Removal {
 // removal is discarded first.
 Removal RemoveRecord(const TextStore& store, QByteArrayView text);
 
-// The temporary file of a removal, open for the whole pass.
-struct TempFile {
-  int fd;
-  int length;
-};
+// Moves the records matching text to the end of the store as the one record `last`, by the
+// same kind of rebuild; returns how many matched (0: the store is left as it is, or deleted when
+// it held no record), or nothing when writing the temporary file was given up.
+std::optional<int> MoveRecordToEnd(const TextStore& store, QByteArrayView text,
+                                   QByteArrayView last);
 
 // The writers of the temporary files: each writes whole records of its store's temporary file,
 // the first of them as record n. A failure shows the failure box under the writer's name; the
 // result is false when the user gave the records up (Abort or Ignore), which abandons the
 // removal.
-bool MoveHead(const TempFile& temp, int n, QByteArrayView records);
-bool MoveSig(const TempFile& temp, int n, QByteArrayView records);
-bool MoveFoot(const TempFile& temp, int n, QByteArrayView records);
-
-// Test hook: called before each attempt to write record n of a temporary file; a non-zero
-// errno makes that attempt fail with it. An empty function turns it off.
-void setTempWriteFaultForTest(std::function<int(int n)> fault);
+bool MoveHead(platform::Replacement& temp, int n, QByteArrayView records);
+bool MoveSig(platform::Replacement& temp, int n, QByteArrayView records);
+bool MoveFoot(platform::Replacement& temp, int n, QByteArrayView records);
 
 // A record count as a record number of the browse, delete and edit paths; Failure Overflow
 // beyond 32,767.

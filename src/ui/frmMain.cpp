@@ -17,6 +17,7 @@
 #include "common/convert.h"
 #include "common/failure.h"
 #include "common/msgbox.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "startup/settings.h"
 #include "startup/utility.h"

@@ -1,8 +1,8 @@
 // Real file system faults, one forked child per case: a full tmpfs, read-only files and
-// folders (as nobody when run as root, since root ignores file modes), a signature folder
-// removed while running, a store replaced by a folder. Each operation goes through the failure
-// handler as the windows call it; the child answers every box with Abort and reports the boxes
-// and every file that changed.
+// folders (as nobody when run as root, where root would be let through), a signature folder
+// removed while running, folders and FIFOs in files' places, links. Each operation goes through
+// the failure handler as the windows call it; the child answers every box with Abort and
+// reports the boxes and every file that changed. A child that hangs is ended by an alarm.
 
 #include <fcntl.h>
 #include <grp.h>
@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/failure.h"
 #include "common/msgbox.h"
@@ -45,11 +46,22 @@ enum class Fault {
   FullDisk,        // app and signature folders on a tmpfs with no room left
   ReadOnlyStore,   // Sig.qmd is mode 0444
   ReadOnlyAppDir,  // the application folder is mode 0555
+  ReadOnlyFiles,   // zq.ini and ZQ.txt are mode 0444, and root stays root
   SigDirRemoved,   // the signature folder is gone
   StoreIsAFolder,  // a folder named Sig.qmd
+  FifoFiles,       // Sig.qmd and ZQ.txt are FIFOs nobody writes to
+  FifoSettings,    // so is zq.ini
+  OwnLinks,        // ZQ.txt and zq.ini are links of the user's to mode 0600 files
+  ForeignLink,     // in a shared sticky folder ZQ.txt is another user's link to zq.ini
 };
 
-enum class Operation { DeleteSignature, AppendSignature, WriteSignatureFiles, StoreSetting };
+enum class Operation {
+  DeleteSignature,
+  AppendSignature,
+  WriteSignatureFiles,
+  StoreSetting,
+  ReadSetting
+};
 
 // What a child did: its boxes ("<number> <procedure>") and the files that changed, joined by
 // "; ".
@@ -74,22 +86,42 @@ void writeFile(const QString& path, const QByteArray& bytes) {
   }
 }
 
-// Every file of the folder with its bytes ("<folder>" for a folder in a file's place).
-QMap<QString, QByteArray> snapshot(const QString& dir) {
-  QMap<QString, QByteArray> files;
-  for (const QFileInfo& info : QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-    QFile file(info.filePath());
-    files[info.fileName()] =
-        info.isDir() ? "<folder>" : (file.open(QIODevice::ReadOnly) ? file.readAll() : "<unread>");
+// What a name is (its kind, mode, owner and a link's target) and, for a regular file, its bytes.
+struct Entry {
+  QByteArray identity;
+  QByteArray bytes;
+};
+
+QMap<QString, Entry> snapshot(const QString& dir) {
+  QMap<QString, Entry> files;
+  for (const QString& name :
+       QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
+    const QByteArray path = QFile::encodeName(dir + '/' + name);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0) continue;
+    Entry& entry = files[name];
+    entry.identity = QByteArray::number(st.st_mode, 8) + ' ' + QByteArray::number(st.st_uid);
+    if (S_ISLNK(st.st_mode)) {
+      entry.identity += " -> " + QFile::encodeName(QFile::symLinkTarget(dir + '/' + name));
+    }
+    QFile file(dir + '/' + name);
+    if (S_ISREG(st.st_mode) && file.open(QIODevice::ReadOnly)) entry.bytes = file.readAll();
   }
   return files;
 }
 
-QStringList changes(const QMap<QString, QByteArray>& before,
-                    const QMap<QString, QByteArray>& after) {
+// "changed" for new bytes, "remade" for a name that now is another kind of thing or has
+// another mode, owner or link target.
+QStringList changes(const QMap<QString, Entry>& before, const QMap<QString, Entry>& after) {
   QStringList changed;
   for (auto it = before.begin(); it != before.end(); ++it) {
-    if (after.value(it.key(), "<gone>") != it.value()) changed << "changed " + it.key();
+    if (!after.contains(it.key())) {
+      changed << "gone " + it.key();
+    } else if (after[it.key()].identity != it->identity) {
+      changed << "remade " + it.key();
+    } else if (after[it.key()].bytes != it->bytes) {
+      changed << "changed " + it.key();
+    }
   }
   for (auto it = after.begin(); it != after.end(); ++it) {
     if (!before.contains(it.key())) changed << "new " + it.key();
@@ -180,10 +212,47 @@ void applyFault(Fault fault, const QString& root, const QString& app, const QStr
     case Fault::StoreIsAFolder:
       if (!QFile::remove(app + "/Sig.qmd") || !QDir(app).mkdir("Sig.qmd")) fail("store folder");
       break;
+    case Fault::ReadOnlyFiles:
+      ::chmod(QFile::encodeName(app + "/zq.ini").constData(), 0444);
+      ::chmod(QFile::encodeName(sig + "/ZQ.txt").constData(), 0444);
+      break;
+    case Fault::FifoFiles:
+    case Fault::FifoSettings: {
+      const QStringList paths = fault == Fault::FifoFiles
+                                    ? QStringList{app + "/Sig.qmd", sig + "/ZQ.txt"}
+                                    : QStringList{app + "/zq.ini"};
+      for (const QString& path : paths) {
+        if (!QFile::remove(path) || ::mkfifo(QFile::encodeName(path).constData(), 0666) != 0) {
+          fail("fifo");
+        }
+      }
+      break;
+    }
+    case Fault::OwnLinks:
+      // The real files live elsewhere, as in a dotfiles folder.
+      for (const QString& path : {app + "/zq.ini", sig + "/ZQ.txt"}) {
+        const QString real = path + ".real";
+        if (!QFile::rename(path, real) || ::chmod(QFile::encodeName(real).constData(), 0600) != 0 ||
+            ::symlink(QFile::encodeName(QFileInfo(real).fileName()).constData(),
+                      QFile::encodeName(path).constData()) != 0) {
+          fail("link");
+        }
+      }
+      break;
+    case Fault::ForeignLink: {
+      const QByteArray link = QFile::encodeName(sig + "/ZQ.txt");
+      if (::chmod(QFile::encodeName(sig).constData(), 01777) != 0 ||
+          !QFile::remove(sig + "/ZQ.txt") ||
+          ::symlink(QFile::encodeName(app + "/zq.ini").constData(), link.constData()) != 0 ||
+          ::lchown(link.constData(), kNobody, kNobody) != 0) {
+        fail("foreign link");
+      }
+      break;
+    }
   }
 }
 
-void perform(Operation operation, const QString& app) {
+void perform(Operation operation, const QString& app, QStringList& report) {
   switch (operation) {
     case Operation::DeleteSignature:
       FailureHandler("cmdDelSig_Click").run([] { RemoveRecord(kSignatures, "second"); });
@@ -196,6 +265,10 @@ void perform(Operation operation, const QString& app) {
       break;
     case Operation::StoreSetting:
       writeINI(app + "/zq.ini", "Settings", "Interval", "6");
+      break;
+    case Operation::ReadSetting:
+      report << "read " +
+                    QString::fromLatin1(sGetINI(app + "/zq.ini", "Settings", "Interval", "?"));
       break;
   }
 }
@@ -222,9 +295,10 @@ void perform(Operation operation, const QString& app) {
   });
 
   applyFault(c.fault, root, app, sig, onTmpfs);
-  const QMap<QString, QByteArray> appBefore = snapshot(app);
-  const QMap<QString, QByteArray> sigBefore = snapshot(sig);
-  perform(c.operation, app);
+  const QMap<QString, Entry> appBefore = snapshot(app);
+  const QMap<QString, Entry> sigBefore = snapshot(sig);
+  ::alarm(20);  // a hang ends the child
+  perform(c.operation, app, report);
   report << changes(appBefore, snapshot(app)) << changes(sigBefore, snapshot(sig));
 
   const QByteArray bytes = report.join("; ").toUtf8();
@@ -273,7 +347,34 @@ const Case kCases[] = {
     {"StoreIsAFolderDelete", Fault::StoreIsAFolder, Operation::DeleteSignature,
      "75 cmdDelSig_Click"},
     {"StoreIsAFolderAppend", Fault::StoreIsAFolder, Operation::AppendSignature, "75 cmdSave_Click"},
+    // Root is refused a read-only file too; a settings write stays silent.
+    {"ReadOnlyOutput", Fault::ReadOnlyFiles, Operation::WriteSignatureFiles, "70 OutputSig"},
+    {"ReadOnlySetting", Fault::ReadOnlyFiles, Operation::StoreSetting, ""},
+    // Nothing waits for a writer or a reader that never comes.
+    {"FifoDelete", Fault::FifoFiles, Operation::DeleteSignature, "75 cmdDelSig_Click"},
+    {"FifoAppend", Fault::FifoFiles, Operation::AppendSignature, "75 cmdSave_Click"},
+    {"FifoOutput", Fault::FifoFiles, Operation::WriteSignatureFiles, "75 OutputSig"},
+    {"FifoSetting", Fault::FifoSettings, Operation::StoreSetting, ""},
+    {"FifoReadSetting", Fault::FifoSettings, Operation::ReadSetting, "read ?"},
+    // The links stay and their targets change, keeping their mode.
+    {"OwnLinkOutput", Fault::OwnLinks, Operation::WriteSignatureFiles,
+     "changed ZQ.HTML; changed ZQ.txt.real; new ZQ.rtf"},
+    {"OwnLinkSetting", Fault::OwnLinks, Operation::StoreSetting, "changed zq.ini.real"},
+    {"ForeignLinkOutput", Fault::ForeignLink, Operation::WriteSignatureFiles, "70 OutputSig"},
 };
+
+// Only root can make a link that belongs to another user.
+std::vector<Case> casesForThisUser() {
+  std::vector<Case> cases;
+  for (const Case& c : kCases) {
+    if (c.fault != Fault::ForeignLink || ::geteuid() == 0) cases.push_back(c);
+  }
+  return cases;
+}
+
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FaultTest : public ::testing::TestWithParam<Case> {};
 
@@ -281,7 +382,7 @@ TEST_P(FaultTest, ShowsTheFailureOrStaysSilentAndLeavesEveryFileIntact) {
   EXPECT_EQ(run(GetParam()), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, FaultTest, ::testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(Faults, FaultTest, ::testing::ValuesIn(casesForThisUser()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

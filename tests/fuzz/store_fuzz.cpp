@@ -1,10 +1,11 @@
-// Fuzzes the store files: any bytes as a store, then counts, reads, searches, an append and a
-// removal, each checked against a model of the file's bytes.
+// Fuzzes the store files: any bytes as a store, then counts, reads, searches, appends, removals
+// and an edit's moves, each checked against a model of the file's bytes.
 //
 // Input layout: six control bytes, then the store file as it lies on disk.
 //   0: bits 0-1 the store (signatures, headers, footers, signatures), bits 2-3 the letter case
 //      of its file name, bit 4 a leftover temporary file, bit 5 its name in capitals
-//   1: bits 0-1 spaces before the text, bits 2-3 spaces after it, bits 4-5 the operations,
+//   1: bits 0-1 spaces before the text, bits 2-3 spaces after it, bits 4-5 the operations
+//      (append, remove, an edit's two moves, append and remove),
 //      bit 6 the text is a slice of the file instead of a record's text
 //   2-3: a record number or a slice offset; 4-5: a slice length
 #include <QByteArray>
@@ -112,13 +113,18 @@ struct Model {
     CHECK(count() == before + 1);
   }
 
-  void remove(QByteArrayView text) {
+  QByteArray survivors(QByteArrayView text) const {
     const QByteArray wanted = withoutOuterSpaces(text);
-    QByteArray survivors;
+    QByteArray kept;
     for (int n = 1; n <= count(); ++n) {
       const QByteArray r = record(*bytes, length(), n);
-      if (withoutOuterSpaces(r) != wanted) survivors += r;
+      if (withoutOuterSpaces(r) != wanted) kept += r;
     }
+    return kept;
+  }
+
+  void remove(QByteArrayView text) {
+    const QByteArray survivors = this->survivors(text);
     const bool none = count() == 0 || survivors.isEmpty();
     const bool unchanged = survivors.size() == static_cast<qsizetype>(count()) * length();
     const qm::Removal removal = qm::RemoveRecord(store, text);
@@ -129,6 +135,20 @@ struct Model {
     } else {
       CHECK(removal == qm::Removal::Rebuilt);
       if (!unchanged) bytes = survivors;  // a remainder goes with the rebuild
+    }
+    checkDirectory();
+  }
+
+  // An edit's move: the matching records leave their places and `last` goes to the end once.
+  void moveToEnd(QByteArrayView text, QByteArrayView last) {
+    const QByteArray kept = survivors(text);
+    const int matched = count() - static_cast<int>(kept.size() / length());
+    CHECK(qm::MoveRecordToEnd(store, text, last) == matched);
+    leftover.clear();
+    if (count() == 0) {
+      bytes.reset();
+    } else if (matched > 0) {
+      bytes = kept + qm::fittedRecord(last, length());
     }
     checkDirectory();
   }
@@ -182,9 +202,9 @@ void run(const std::uint8_t* data, std::size_t size) {
       model.remove(text);
       break;
     case 2:
-      model.remove(text);
+      model.moveToEnd(text, text);
       model.checkReads(pick, text);
-      model.append(text);
+      model.moveToEnd(text, "edited " + text);
       break;
     case 3:
       model.append(text);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/failure.h"
+#include "platform/files.h"
 #include "support/scripted_msgbox.h"
 #include "support/temp_app_dir.h"
 
@@ -26,7 +27,7 @@ QByteArray records(int length, const std::vector<QByteArray>& texts) {
 
 class TextStoreTest : public ::testing::Test {
  protected:
-  void TearDown() override { setTempWriteFaultForTest({}); }
+  void TearDown() override { platform::setFileHookForTest({}); }
 
   QStringList files() const {
     return QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
@@ -180,12 +181,19 @@ TEST_F(TextStoreTest, AStoreNamedInOtherLetterCaseIsUsed) {
   EXPECT_EQ(dir.read("SIG.QMD"), records(255, {"A", "C", "D"}));
 }
 
-// Fails the first `times` attempts to write temporary record `n` with `err`.
+// Fails the first `times` writes of a temporary file that cover record `n` with `err`.
 struct Fault {
   int n;
   int times;
   int err = ENOSPC;
-  int operator()(int record) { return record == n && times-- > 0 ? err : 0; }
+  int length = 255;
+  int operator()(platform::FileCall call, const QString& path, qint64 offset, qint64 size) {
+    const qint64 at = qint64(n - 1) * length;
+    const bool covers = call == platform::FileCall::Write &&
+                        QFileInfo(path).fileName().startsWith("Tmp") && offset <= at &&
+                        at < offset + size;
+    return covers && times-- > 0 ? err : 0;
+  }
 };
 
 struct WriterCase {
@@ -200,7 +208,7 @@ TEST_F(TextStoreTest, AbortingAFailedTemporaryWriteLeavesTheStoreAsItWas) {
     TempAppDir fresh;
     const QByteArray before = records(c.store.length, {"A", "B", "C", "D"});
     fresh.write(c.store.fileName, before);
-    setTempWriteFaultForTest(Fault{2, 1});
+    platform::setFileHookForTest(Fault{2, 1, ENOSPC, c.store.length});
     ScriptedMsgBox boxes{vbAbort};
     EXPECT_EQ(RemoveRecord(c.store, "B"), Removal::Abandoned) << c.writer;
     EXPECT_EQ(fresh.read(c.store.fileName), before) << c.writer;
@@ -239,7 +247,7 @@ TEST_F(TextStoreTest, AnswersToAFailedTemporaryWrite) {
   for (const AnswerCase& c : cases) {
     TempAppDir fresh;
     fresh.write("Sig.qmd", before);
-    setTempWriteFaultForTest(c.fault);
+    platform::setFileHookForTest(c.fault);
     ScriptedMsgBox boxes;
     for (const int answer : c.answers) boxes.answer({answer});
     EXPECT_EQ(RemoveRecord(kSignatures, "B"), c.result) << c.name;

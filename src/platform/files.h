@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+// Files on the operating system's calls; linux_files.cpp provides them. Every failure throws
+// Failure with the nearest classic number. A name that holds no regular file (a FIFO, a
+// device, a socket, a folder) is refused with "Path/File access error" before anything could
+// wait on it, and a file with no write permission bit is refused for writing with "Permission
+// denied", to root as well.
+namespace qm::platform {
+
+// An open regular file, closed when it goes out of scope.
+class File {
+ public:
+  enum class Access { Read, Write, ReadWrite };
+
+  // A missing file is created empty.
+  File(const QString& path, Access access);
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  qint64 size() const;
+  // Up to size bytes at offset; fewer only at the end of the file.
+  qint64 readAt(char* data, qint64 size, qint64 offset) const;
+  void writeAt(QByteArrayView bytes, qint64 offset);
+  // Back to size bytes; false when even that failed.
+  bool truncate(qint64 size);
+  // Returns once the written bytes are on the disk.
+  void sync();
+
+ private:
+  QString path_;
+  int fd_;
+};
+
+// The whole file; Failure FileNotFound when there is none.
+QByteArray readFile(const QString& path);
+
+// True when anything, a dangling link too, bears the name.
+bool exists(const QString& path);
+
+// Deletes the file (the target of a link, which stays) and makes the deletion durable.
+void removeFile(const QString& path);
+
+// A new version of a file, written beside it and put in its place by one rename: a reader sees
+// the old file or the new one, never a part, and a failure leaves the old one. A link is
+// followed and its target replaced, so the link stays, unless another user planted it in a
+// folder shared with them; the new file keeps the old one's permission bits.
+class Replacement {
+ public:
+  // fixedTempName, for a folder of the program's own: the temporary file's name, any earlier
+  // leftover of which is discarded first. Without it the name is new and unpredictable, made
+  // exclusively and never through a link, as a folder shared with others needs; leftovers of
+  // killed writes there are cleared, but never a file another process is still writing.
+  explicit Replacement(const QString& path, const QString& fixedTempName = {});
+  ~Replacement();  // deletes the temporary file unless it has replaced the target
+  Replacement(const Replacement&) = delete;
+  Replacement& operator=(const Replacement&) = delete;
+
+  void writeAt(QByteArrayView bytes, qint64 offset);
+  // Syncs the new file, renames it over the target and syncs the folder.
+  void commit();
+
+ private:
+  QString target_;
+  QString temp_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+// The file's content replaced by bytes, through a Replacement with a new name.
+void replaceFile(const QString& path, QByteArrayView bytes);
+
+// The calls a test can watch and fail.
+enum class FileCall { Open, Write, Sync, Rename, Remove, SyncFolder };
+
+// Test hook: runs before each such call with its path (and for a write its offset and size); a
+// non-zero errno makes the call fail with it. An empty function turns it off.
+using FileHook = std::function<int(FileCall call, const QString& path, qint64 offset, qint64 size)>;
+void setFileHookForTest(FileHook hook);
+
+}  // namespace qm::platform
