@@ -23,7 +23,8 @@ void frmMain::Randomizer() {
     if (!box->isChecked()) return true;
     return handler.run(
         [&] {
-          RecCount = CountRecords(store);
+          // A signature being edited waits at the store's end, out of the list.
+          RecCount = CountRecords(store) - (&store == &kSignatures ? heldSignatures() : 0);
           if (RecCount < 2) return;
           rec = ReadRecord(store, drawRecordNumber(RecCount));
           show(rec);

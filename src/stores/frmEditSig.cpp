@@ -60,17 +60,23 @@ void frmEditSig::cmdSave_Click() {
            QStringLiteral("Enter Signature"));
     return;
   }
+  const bool held = heldRecords() > 0;
   cmdSave->setEnabled(false);
   cmdCancel->setText(QStringLiteral("&Done"));
-  handler.run([&] { AppendRecord(kSignatures, text); });
+  std::optional<int> replaced = 0;
+  if (held && !handler.run([&] { replaced = MoveRecordToEnd(kSignatures, EditSigText, text); })) {
+    return;
+  }
+  // Also when the held record has left the file meanwhile (edited by hand): the text is kept.
+  if (replaced == 0) handler.run([&] { AppendRecord(kSignatures, text); });
+}
+
+int frmEditSig::heldRecords() const {
+  return takenOut_ && withoutMnemonic(cmdCancel->text()) == QLatin1String("Cancel") ? 1 : 0;
 }
 
 void frmEditSig::cmdCancel_Click() {
-  const FailureHandler handler("cmdCancel_Click");
-  // Only what was taken out goes back: a text that matched nothing was never in the store.
-  if (withoutMnemonic(cmdCancel->text()) == QLatin1String("Cancel") && takenOut_) {
-    if (!handler.run([&] { AppendRecord(kSignatures, EditSigText); })) return;
-  }
+  // Nothing to put back: the earlier text never left the store.
   done(QDialog::Rejected);
 }
 

@@ -59,31 +59,57 @@ void frmMain::browse(const List& list, int step, const char* procedure) {
   handler.run([&] { list.box->setAnsiText(ReadRecord(list.store, *shown + step)); });
 }
 
-std::optional<int> frmMain::deleteShown(const List& list, const char* procedure) {
+void frmMain::deleteShown(const List& list, const char* procedure) {
   const FailureHandler handler(procedure);
-  int before = -1;
-  if (!handler.run([&] { before = checkedRecordNumber(CountRecords(list.store)); })) return {};
+  int before = 0;
+  if (!handler.run([&] { before = checkedRecordNumber(CountRecords(list.store)); })) return;
   Removal removal = Removal::Abandoned;
-  if (!handler.run([&] { removal = RemoveRecord(list.store, list.box->ansiText()); })) return {};
+  if (!handler.run([&] { removal = RemoveRecord(list.store, list.box->ansiText()); })) return;
+  // A removal given up leaves the box too, so that Delete tries the same entry again.
+  if (removal == Removal::Abandoned) return;
   int after = 0;
-  if (!handler.run([&] { after = CountRecords(list.store); })) return {};
-  if (before == 0) list.box->setAnsiText({});
-  if (after > 0) {
-    handler.run([&] {
-      list.box->setAnsiText(list.showsFirst ? ReadRecord(list.store, 1)
-                                            : trimSpaces(ReadRecord(list.store, after)));
-    });
+  if (!handler.run([&] { after = CountRecords(list.store); })) return;
+  showRemaining(list, before, after, handler);
+}
+
+void frmMain::showRemaining(const List& list, int before, int remaining,
+                            const FailureHandler& handler) {
+  if (remaining == 0) {
+    // A list of one entry loses it whatever the box showed; when every one of several entries
+    // matched, the box keeps the deleted text.
+    if (before <= 1) list.box->setAnsiText({});
+    return;
   }
-  if (removal == Removal::Abandoned) return {};
-  return before < 0 ? 0 : before - after;
+  handler.run([&] {
+    list.box->setAnsiText(list.showsFirst ? ReadRecord(list.store, 1)
+                                          : trimSpaces(ReadRecord(list.store, remaining)));
+  });
 }
 
 void frmMain::cmdEditSig_Click() {
   EditSigText = fittedRecord(txtSig->ansiText(), kSignatures.length);
-  const std::optional<int> takenOut = deleteShown(signatures(), "cmdEditSig_Click");
-  if (!takenOut) return;  // the signature is still in the store: nothing to edit
-  frmEditSig editor(*takenOut > 0, this);
+  const FailureHandler handler("cmdEditSig_Click");
+  int before = 0;
+  if (!handler.run([&] { before = checkedRecordNumber(CountRecords(kSignatures)); })) return;
+  // The shown signature is not taken out of the store but moved to its end, where the editor
+  // holds it until Save replaces it: whatever ends the program meanwhile, the list on disk is
+  // the one before the edit or the one after it.
+  std::optional<int> held;
+  if (!handler.run([&] { held = MoveRecordToEnd(kSignatures, txtSig->ansiText(), EditSigText); })) {
+    return;
+  }
+  if (!held) return;  // the signature is where it was: nothing to edit
+  int after = 0;
+  if (!handler.run([&] { after = CountRecords(kSignatures); })) return;
+  showRemaining(signatures(), before, after - (*held > 0 ? 1 : 0), handler);
+  frmEditSig editor(*held > 0, this);
+  openEditor_ = &editor;
   editor.exec();
+  openEditor_ = nullptr;
+}
+
+int frmMain::heldSignatures() const {
+  return openEditor_ ? openEditor_->heldRecords() : 0;
 }
 
 }  // namespace qm::ui

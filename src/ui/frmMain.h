@@ -15,9 +15,14 @@ class QPushButton;
 class QSystemTrayIcon;
 class QTimer;
 
+namespace qm {
+class FailureHandler;
+}
+
 namespace qm::ui {
 
 class AnsiTextBox;
+class frmEditSig;
 class LineBox;
 class MultiLineBox;
 
@@ -73,9 +78,8 @@ class frmMain : public QWidget {
 
   // Shows the record `step` places from the shown one; nothing at either end.
   void browse(const List& list, int step, const char* procedure);
-  // Removes every record matching the shown text; returns how many went, or nothing when the
-  // user gave the removal up.
-  std::optional<int> deleteShown(const List& list, const char* procedure);
+  // Removes every record matching the shown text and shows what the list has left.
+  void deleteShown(const List& list, const char* procedure);
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -89,9 +93,13 @@ class frmMain : public QWidget {
   void Form_Resize();
   void Form_Unload();
   ShownEntries shownEntries() const;
+  void showRemaining(const List& list, int before, int remaining, const FailureHandler& handler);
+  // Records at the end of the signature store that the open editor holds out of the list.
+  int heldSignatures() const;
 
   std::function<void()> endProgram_;
   bool switching_ = false;  // a switch started by a tick is still running
+  const frmEditSig* openEditor_ = nullptr;
 };
 
 }  // namespace qm::ui

@@ -1,5 +1,6 @@
-// Kills a forked child with SIGKILL in the middle of store removals and signature writes, many
-// times, and checks that whatever it leaves is a state the child could legitimately have left.
+// Kills a forked child with SIGKILL in the middle of signature edits and signature writes, many
+// times, and checks that whatever it leaves is a state the child could legitimately have left;
+// then lets two writers and a reader share one signature folder.
 //
 // QUILLMATE_KILLS=3000 runs ten times more kills than CI does (300); QUILLMATE_KILL_SEED
 // repeats a run's choice of delays and positions (the kill timing itself still varies).
@@ -16,6 +17,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -43,7 +46,7 @@ namespace {
 constexpr int kFixedCount = 2000;
 constexpr int kLength = kSignatures.length;
 
-// The texts that move in and out of the store, one at a time, as an edit replaces a text.
+// The texts that an edit moves to the end of the store and replaces, one at a time.
 const std::array<QByteArray, 3> kMoving = {"moving text A", "moving text B (edited)",
                                            "moving text C, edited again"};
 
@@ -94,7 +97,13 @@ void writeFile(const QString& path, const QByteArray& bytes) {
   ASSERT_EQ(out.write(bytes), bytes.size());
 }
 
-// The child's whole life: the edit and delete paths and the output writes, in a fixed order.
+// One edit as the editor makes it: the text moves to the store's end, then Save replaces it.
+void editTurn(int i) {
+  MoveRecordToEnd(kSignatures, kMoving[i % 3], kMoving[i % 3]);
+  MoveRecordToEnd(kSignatures, kMoving[i % 3], kMoving[(i + 1) % 3]);
+}
+
+// The child's whole life: edits and output writes, in a fixed order.
 // SIGKILL after aimUs from the end of the second store part (the first warms up copy-on-write
 // pages and lazy set-ups), unless aimUs is negative.
 void armKill(int aimUs) {
@@ -121,8 +130,7 @@ void armKill(int aimUs) {
     if (::write(signalFd, &mark, 1) != 1) ::_exit(5);
     ::close(signalFd);
     for (int i = first;; ++i) {
-      RemoveRecord(kSignatures, kMoving[i % 3]);
-      AppendRecord(kSignatures, kMoving[(i + 1) % 3]);
+      editTurn(i);
       if (i == first + 1) armKill(aimUs);
       OutputSig(kShown[(i + 1) % 3]);
     }
@@ -140,13 +148,14 @@ struct Visible {
 };
 
 // Every state the child can leave, stepping through its loop one file operation at a time
-// from turn `first` on (the loop's period is three turns; six cover it twice).
+// from turn `first` on (the loop's period is three turns; six cover it twice). The store is
+// never without the text being edited.
 std::set<Visible> allowedStates(int first) {
   std::set<Visible> allowed;
   Visible v{kInitial, first, first, first};
   allowed.insert(v);
   for (int i = first; i < first + 6; ++i) {
-    v.store = kBare;
+    v.store = kWithMoving0 + i % 3;
     allowed.insert(v);
     const int next = (i + 1) % 3;
     v.store = kWithMoving0 + next;
@@ -199,8 +208,7 @@ class KillTest : public ::testing::Test {
     Turn turn{0, 0};
     for (int i = 0; i < 3; ++i) {
       const auto start = Clock::now();
-      RemoveRecord(kSignatures, kMoving[i % 3]);
-      AppendRecord(kSignatures, kMoving[(i + 1) % 3]);
+      editTurn(i);
       const auto stored = Clock::now();
       OutputSig(kShown[(i + 1) % 3]);
       turn.storeUs += us(stored - start) / 3;
@@ -297,7 +305,7 @@ TEST_F(KillTest, StoreAndSignatureFilesSurviveSigkillAtAnyMoment) {
   const auto clampUs = [](long long us) { return int(std::clamp<long long>(us, 100, 300'000)); };
   const int longest = clampUs((turn.storeUs + turn.outputUs) * 3 / 2);
   const int outputLongest = clampUs(turn.outputUs * 2);
-  int tempLeft = 0, bareStore = 0, mixedOutputs = 0, saveTempsLeft = 0, midWork = 0;
+  int tempLeft = 0, mixedOutputs = 0, writerLeft = 0, midWork = 0;
   for (int round = 0; round < kills; ++round) {
     SCOPED_TRACE("kill " + std::to_string(round + 1));
     // The moving text starts anywhere, including first and last.
@@ -353,33 +361,39 @@ TEST_F(KillTest, StoreAndSignatureFilesSurviveSigkillAtAnyMoment) {
     ASSERT_FALSE(ids.empty()) << "the store holds no state the child could leave: "
                               << describeStore(store) << " (moving text started at record "
                               << movingAt + 1 << ")";
-    ASSERT_TRUE(matched) << "store state " << ids.front() << " (0 initial, 1 without the moving "
-                         << "text, 2+j with moving text j at the end) with output forms "
-                         << seen.txt << "/" << seen.html << "/" << seen.rtf
+    ASSERT_TRUE(matched) << "store state " << ids.front() << " (0 initial, 1 without the edited "
+                         << "text, 2+j with text j at the end) with output forms " << seen.txt
+                         << "/" << seen.html << "/" << seen.rtf
                          << " (txt/HTML/rtf) is not an order the child writes in";
 
-    // A leftover temporary file holds survivors copied in order, or the first part of them.
+    // A leftover temporary file holds the start of a rebuilt store.
     bool leftover = false;
     const QByteArray temp = readFile(tempPath, &leftover);
     if (leftover) {
       ++tempLeft;
-      EXPECT_TRUE(fixed_.startsWith(temp))
-          << "the leftover " << kSignatures.tempFileName << " is not a prefix of the survivors";
+      bool prefix = false;
+      for (const QByteArray& m : kMoving) prefix = prefix || (fixed_ + padded(m)).startsWith(temp);
+      EXPECT_TRUE(prefix) << "the leftover " << kSignatures.tempFileName
+                          << " is not the start of a rebuilt store";
     }
-    // Anything beside the three files is a writer's temporary file left by the kill.
+    // Beside the three files only writers' temporary files of a kill, never piling up: each
+    // write clears what earlier kills left of its file.
     QStringList extra = QDir(outDir_).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const char* name : {"ZQ.txt", "ZQ.HTML", "ZQ.rtf"}) extra.removeAll(QLatin1String(name));
-    if (!extra.isEmpty() && saveTempsLeft++ == 0) {
-      std::cout << "[ kills    ] left in the signature directory: "
-                << extra.join(QLatin1String(", ")).toStdString() << "\n";
+    static const QRegularExpression temporary(R"(^\.ZQ\.(txt|HTML|rtf)\.[A-Za-z0-9]{12}$)");
+    QSet<QString> named;
+    for (const QString& name : extra) {
+      const QRegularExpressionMatch match = temporary.match(name);
+      ASSERT_TRUE(match.hasMatch()) << "unexpected " << name.toStdString();
+      ASSERT_FALSE(named.contains(match.captured(1)))
+          << "leftovers pile up: " << extra.join(", ").toStdString();
+      named.insert(match.captured(1));
     }
-    for (const QString& name : extra) QFile::remove(QDir(outDir_).filePath(name));
+    writerLeft += !extra.isEmpty();
 
-    const bool bare = ids.front() == kBare;
     const bool mixed = seen.txt != seen.html || seen.html != seen.rtf;
-    bareStore += bare;
     mixedOutputs += mixed;
-    midWork += leftover || bare || mixed || !extra.isEmpty();
+    midWork += leftover || ids.front() != kInitial || mixed || !extra.isEmpty();
 
     // A removal after the crash discards the leftover and neither loses nor repeats a record.
     QByteArray present = kMoving[first];
@@ -393,15 +407,50 @@ TEST_F(KillTest, StoreAndSignatureFilesSurviveSigkillAtAnyMoment) {
 
   std::cout << "[ kills    ] " << kills << " in " << app_.path().toStdString() << ", one turn "
             << turn.storeUs << " + " << turn.outputUs << " us: " << tempLeft << " left "
-            << kSignatures.tempFileName << ", " << bareStore << " between removal and append, "
-            << mixedOutputs << " between two output files, " << saveTempsLeft
-            << " left a writer's temporary file in the signature directory; " << midWork
-            << " mid-work\n";
+            << kSignatures.tempFileName << ", " << mixedOutputs << " between two output files, "
+            << writerLeft << " left a writer's temporary file in the signature directory; "
+            << midWork << " mid-work\n";
   // Without kills inside the work the test would prove nothing.
   EXPECT_GE(tempLeft, 1) << "no kill landed while a removal wrote its temporary file";
-  EXPECT_GE(mixedOutputs + saveTempsLeft, 1)
-      << "no kill landed while the output files were written";
+  EXPECT_GE(mixedOutputs + writerLeft, 1) << "no kill landed while the output files were written";
   EXPECT_GE(midWork * 10, kills) << "fewer than a tenth of the kills landed mid-work";
+}
+
+// Two installations writing one signature folder while a mail program reads it: every read is
+// one whole form, and nothing is left beside the file.
+TEST_F(KillTest, TwoWritersAndAReaderSeeOnlyWholeFiles) {
+  constexpr int kWrites = 4000;
+  ModSig.WriteType = "Text";
+  const QString path = QDir(outDir_).filePath("ZQ.txt");
+  writeFile(path, expectedText(kShown[0]));
+  pid_t writers[2];
+  for (int w = 0; w < 2; ++w) {
+    writers[w] = ::fork();
+    ASSERT_GE(writers[w], 0);
+    if (writers[w] == 0) {
+      installMsgBox([](MsgKind, const QString&, const QString&) -> int { ::_exit(3); });
+      for (int i = 0; i < kWrites; ++i) OutputSig(kShown[1 + w]);
+      ::_exit(0);
+    }
+  }
+  int reads = 0;
+  int statuses[2] = {-1, -1};
+  for (int running = 2; running > 0;) {
+    bool exists = false;
+    const QByteArray bytes = readFile(path, &exists);
+    ++reads;
+    ASSERT_TRUE(exists && (bytes == expectedText(kShown[0]) || bytes == expectedText(kShown[1]) ||
+                           bytes == expectedText(kShown[2])))
+        << "read " << reads << ": \"" << bytes.toStdString() << "\"";
+    for (int w = 0; w < 2; ++w) {
+      if (statuses[w] == -1 && ::waitpid(writers[w], &statuses[w], WNOHANG) == writers[w])
+        --running;
+    }
+  }
+  for (const int status : statuses) EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(QDir(outDir_).entryList(QDir::Files | QDir::Hidden | QDir::System),
+            QStringList{"ZQ.txt"});
+  std::cout << "[ readers  ] " << reads << " whole reads beside " << 2 * kWrites << " writes\n";
 }
 
 }  // namespace

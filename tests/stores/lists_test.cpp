@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "platform/files.h"
 #include "startup/settings.h"
 #include "startup/startup.h"
 #include "stores/frmEditSig.h"
@@ -95,7 +96,7 @@ TEST(ListsTest, DeletingSignatures) {
       {"every copy goes", sigs({"A", "B", "B", "C"}), " B  ", sigs({"A", "C"}),
        sigs({"A"}).left(253)},
       {"no match keeps the store", sigs({"A", "C"}), "c", sigs({"A", "C"}), sigs({"A"}).left(253)},
-      {"one matching record", sigs({"A"}), "A", {}, "A"},
+      {"one matching record", sigs({"A"}), "A", {}, {}},
       {"one other record stays", sigs({"A"}), "X", sigs({"A"}), sigs({"A"}).left(253)},
       {"all match: the text stays", sigs({"B", "B"}), "B", {}, "B"},
       {"empty store empties the box", {}, "X", {}, {}},
@@ -122,10 +123,12 @@ TEST(ListsTest, AFailedRebuildLeavesTheStoreIntact) {
   const QByteArray store = sigs({"A", "B", "C", "D"});
   Lists lists(store);
   lists.window->txtSig->setAnsiText("B");
-  setTempWriteFaultForTest([](int n) { return n == 2 ? ENOSPC : 0; });
+  platform::setFileHookForTest([](platform::FileCall call, const QString& path, qint64, qint64) {
+    return call == platform::FileCall::Write && path.endsWith("/Tmp.qmd") ? ENOSPC : 0;
+  });
   ScriptedMsgBox boxes{vbAbort};
   lists.click("cmdDeleteSig");
-  setTempWriteFaultForTest({});
+  platform::setFileHookForTest({});
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_TRUE(boxes.shown()[0].prompt.endsWith(QStringLiteral("in Quillmate: MoveSig")));
   EXPECT_EQ(lists.app.read("Sig.qmd"), store);
