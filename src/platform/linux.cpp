@@ -1,51 +1,66 @@
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
+#include <QSocketNotifier>
+#include <cerrno>
 #include <cstdlib>
-#include <memory>
 
-#include "common/failure.h"
 #include "platform/platform.h"
 
 namespace qm::platform {
 namespace {
+
+// The instance lock's file in the application directory.
+constexpr char kLockName[] = ".quillmate.lock";
 
 QString& applicationDirOverride() {
   static QString dir;
   return dir;
 }
 
-QString lockFilePath() {
-  const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-  const QString base = !runtime.isEmpty() && QFileInfo(QString::fromLocal8Bit(runtime)).isDir()
-                           ? QString::fromLocal8Bit(runtime)
-                           : QDir::tempPath();
-  const QByteArray key = QFileInfo(applicationDir()).canonicalFilePath().toUtf8();
-  const QByteArray hash = QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16);
-  return QStringLiteral("%1/quillmate-%2-%3.lock")
-      .arg(base)
-      .arg(getuid())
-      .arg(QString::fromLatin1(hash));
+struct InstanceLock {
+  int fd = -1;
+  QByteArray path;
+};
+
+InstanceLock& instanceLock() {
+  static InstanceLock lock;
+  return lock;
 }
 
-// The errno of a failed write, or 0.
-int writeAll(int fd, QByteArrayView bytes) {
-  for (qsizetype done = 0; done < bytes.size();) {
-    const ssize_t put = ::write(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return errno;
-    if (put == 0) return ENOSPC;
-    done += put;
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Removes the lock's file while still holding the lock, so that nobody can have taken a file
+// that is about to go; the lock itself goes with the descriptor.
+void releaseInstance() {
+  InstanceLock& lock = instanceLock();
+  if (lock.fd < 0) return;
+  struct stat held {
+  }, named{};
+  if (::fstat(lock.fd, &held) == 0 && ::lstat(lock.path.constData(), &named) == 0 &&
+      sameFile(held, named)) {
+    ::unlink(lock.path.constData());
   }
-  return 0;
+  ::close(lock.fd);
+  lock.fd = -1;
+}
+
+int endPipe[2] = {-1, -1};
+
+void onEndSignal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = ::write(endPipe[1], &byte, 1);
+  errno = saved;
 }
 
 }  // namespace
@@ -73,41 +88,55 @@ QString resolveFileName(const QString& dir, const QString& name) {
   return found.isEmpty() ? exact : folder.filePath(found.first());
 }
 
-void replaceFile(const QString& path, QByteArrayView bytes) {
-  const QFileInfo target(path);
-  const QFileInfo folder(target.absolutePath());
-  if (!folder.isDir()) throw Failure(Err::PathNotFound);
-  if (target.isDir()) throw Failure(Err::PathFileAccess);
-  // One fixed, hidden name per file: a copy left by a killed write is overwritten by the next
-  // write instead of piling up beside the files the mail program reads.
-  const QByteArray temp =
-      QFile::encodeName(target.absolutePath() + "/." + target.fileName() + ".new");
-  const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) throw Failure(failureFromErrno(errno));
-  int err = writeAll(fd, bytes);
-  if (err == 0 && ::fdatasync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) err = errno;
-  if (err != 0) {
-    ::unlink(temp.constData());
-    throw Failure(failureFromErrno(err));
+bool previousInstance() {
+  InstanceLock& lock = instanceLock();
+  if (lock.fd >= 0) return false;
+  const QByteArray path = QFile::encodeName(QDir(applicationDir()).filePath(kLockName));
+  constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | kFlags, 0600);
+    // A read-only directory may still hold the file from an earlier run.
+    if (fd < 0) fd = ::open(path.constData(), O_RDONLY | kFlags);
+    if (fd < 0) return false;
+    // Only a regular file of the user's own counts: another user cannot keep them out.
+    struct stat held {};
+    if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != ::geteuid()) {
+      ::close(fd);
+      return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const bool running = errno == EWOULDBLOCK;
+      ::close(fd);
+      return running;
+    }
+    // An instance that quit meanwhile has removed the name: lock the file that bears it now.
+    struct stat named {};
+    if (::lstat(path.constData(), &named) == 0 && sameFile(held, named)) {
+      lock = {fd, path};
+      // Also when Qt ends the process itself, as it does when the display goes away.
+      std::atexit(releaseInstance);
+      return false;
+    }
+    ::close(fd);
   }
+  return false;
 }
 
-bool previousInstance() {
-  static std::unique_ptr<QLockFile> lock;
-  if (lock) return false;
-  auto candidate = std::make_unique<QLockFile>(lockFilePath());
-  candidate->setStaleLockTime(0);  // stale only when its process is gone
-  if (candidate->tryLock(0)) {
-    lock = std::move(candidate);
-    return false;
-  }
-  // A lock that cannot be made at all (no writable directory) must not keep the user out.
-  return candidate->error() == QLockFile::LockFailedError;
+void onEndRequest(std::function<void()> onEnd) {
+  if (::pipe2(endPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier =
+      new QSocketNotifier(endPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                   [onEnd = std::move(onEnd)] { onEnd(); });
+  struct sigaction action {};
+  action.sa_handler = onEndSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) ::sigaction(signal, &action, nullptr);
 }
 
 void endNow(int exitCode) {
+  releaseInstance();
   std::_Exit(exitCode);
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QByteArrayView>
 #include <QString>
+#include <functional>
 
-// The desktop services the program asks of the operating system. This header is the whole
-// interface; linux.cpp provides it, and another platform means one more such file.
+// The desktop services the program asks of the operating system, besides files (files.h).
+// linux.cpp provides them; another platform means one more such file.
 namespace qm::platform {
 
 // The directory of the running executable, without a trailing separator (except "/").
@@ -19,16 +19,18 @@ QString temporaryDir();
 // dir + "/" + name, using an existing file whose name differs from name only in letter case.
 QString resolveFileName(const QString& dir, const QString& name);
 
-// Replaces the file with bytes in one atomic step: a reader sees the old file or the new one,
-// never a part. Throws Failure with the nearest classic number.
-void replaceFile(const QString& path, QByteArrayView bytes);
-
-// True when another instance of this installation runs for this user. The first call takes
-// the instance lock and holds it until the process ends; a lock left by a killed process is
-// taken over.
+// True when another instance runs on this application directory, started from whatever
+// environment. The first call takes a lock on a file in the directory, which the kernel lets go
+// when the process ends however it ends; the file's content never matters. Where no lock can
+// be had (a read-only directory), nobody is kept out.
 bool previousInstance();
 
-// Ends the process at once: no further statement, no window's unload step.
+// Runs onEnd on the user-interface thread, between two events, when the system asks the
+// program to end (shutdown, logout, Ctrl+C).
+void onEndRequest(std::function<void()> onEnd);
+
+// Ends the process at once: no further statement, no window's unload step. The instance lock's
+// file goes with it.
 [[noreturn]] void endNow(int exitCode);
 
 }  // namespace qm::platform

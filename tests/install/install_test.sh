@@ -146,7 +146,8 @@ chmod 700 "$runtime"
 (cd "$run" && exec env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" TMPDIR="$temp" \
   "$prefix/bin/quillmate" >"$scratch/program.log" 2>&1) &
 program=$!
-expected_files="FAQ.html
+expected_files=".quillmate.lock
+FAQ.html
 Foot.qmd
 Head.qmd
 Sig.qmd
@@ -162,9 +163,14 @@ check "the program is still running" "yes" "$(kill -0 "$program" 2>/dev/null && 
 check "files in opt/quillmate after a start" "$expected_files" "$(names "$prefix/opt/quillmate")"
 check "files in bin after a start" "quillmate" "$(names "$prefix/bin")"
 check "files in the working directory after a start" "" "$(names "$run")"
-kill "$program"
-wait "$program" 2>/dev/null || true
+# Ended as a shutdown ends it, the program leaves its files and takes its instance lock along.
+kill -TERM "$program"
+status=0
+wait "$program" 2>/dev/null || status=$?
+check "exit status after SIGTERM" "0" "$status"
 program=
+check "files in opt/quillmate after the end" "${expected_files#.quillmate.lock
+}" "$(names "$prefix/opt/quillmate")"
 
 if [ "$failures" -ne 0 ]; then
   echo "program output:" >&2

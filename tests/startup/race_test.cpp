@@ -3,7 +3,6 @@
 
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QThread>
 #include <algorithm>
 #include <vector>
 
@@ -18,19 +17,7 @@ using qm::test::ProcessTest;
 const QString kRefusalBox = QStringLiteral("^Already Running$");
 constexpr int kCopies = 10;
 
-class RaceTest : public ProcessTest {
- protected:
-  // The shown windows matching pattern once there are `count` of them, or when time runs out.
-  QStringList awaitWindows(const QString& pattern, int count) {
-    const QDeadlineTimer deadline(kWaitMs * 2);
-    QStringList found = windows(pattern, 0);
-    while (found.size() < count && !deadline.hasExpired()) {
-      QThread::msleep(100);
-      found = windows(pattern, 0);
-    }
-    return found;
-  }
-};
+using RaceTest = ProcessTest;
 
 TEST_F(RaceTest, TenSimultaneousStartsLeaveOneWindowAndNineRefusals) {
   std::vector<QProcess*> copies;

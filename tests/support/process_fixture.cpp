@@ -129,6 +129,16 @@ QStringList ProcessTest::windows(const QString& pattern, int waitMs) {
   return QString::fromLatin1(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
 }
 
+QStringList ProcessTest::awaitWindows(const QString& pattern, int count) {
+  const QDeadlineTimer deadline(kWaitMs * 2);
+  QStringList found = windows(pattern, 0);
+  while (found.size() < count && !deadline.hasExpired()) {
+    QThread::msleep(100);
+    found = windows(pattern, 0);
+  }
+  return found;
+}
+
 QByteArray ProcessTest::run(const QString& program, const QStringList& args) {
   QProcess tool;
   tool.setProcessEnvironment(env_);

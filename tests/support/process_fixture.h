@@ -26,6 +26,7 @@ class ProcessTest : public ::testing::Test {
   QString appDir() const { return root_.filePath("app"); }
   QString exe() const { return root_.filePath("app/quillmate"); }
   QString iniPath() const { return root_.filePath("app/zq.ini"); }
+  QString lockPath() const { return root_.filePath("app/.quillmate.lock"); }
 
   QByteArray ini() const;
   void writeIni(const QByteArray& bytes) const;
@@ -39,6 +40,8 @@ class ProcessTest : public ::testing::Test {
 
   // Ids of the shown windows whose title matches pattern; with waitMs, waits for at least one.
   QStringList windows(const QString& pattern, int waitMs = kWaitMs);
+  // The shown windows matching pattern once there are `count` of them, or when time runs out.
+  QStringList awaitWindows(const QString& pattern, int count);
   // Standard output of a tool run on the private display.
   QByteArray run(const QString& program, const QStringList& args);
   QByteArray xdotool(const QStringList& args) { return run(QStringLiteral("xdotool"), args); }
