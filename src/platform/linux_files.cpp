@@ -18,6 +18,10 @@
 namespace qm::platform {
 namespace {
 
+[[noreturn]] void fail(int err = errno) {
+  throw Failure(failureFromErrno(err));
+}
+
 FileHook& fileHook() {
   static FileHook hook;
   return hook;
@@ -25,14 +29,7 @@ FileHook& fileHook() {
 
 void hooked(FileCall call, const QString& path, qint64 offset = 0, qint64 size = 0) {
   if (!fileHook()) return;
-  if (const int err = fileHook()(call, path, offset, size)) {
-    errno = err;
-    throw Failure(failureFromErrno(err));
-  }
-}
-
-[[noreturn]] void fail(int err = errno) {
-  throw Failure(failureFromErrno(err));
+  if (const int err = fileHook()(call, path, offset, size)) fail(err);
 }
 
 QByteArray native(const QString& path) {
@@ -159,10 +156,10 @@ constexpr int kRandomLength = 12;
 
 QString temporaryName(const QString& name) {
   static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  quint32 random[kRandomLength];
+  QRandomGenerator::system()->fillRange(random);
   QString suffix;
-  for (int i = 0; i < kRandomLength; ++i) {
-    suffix += QLatin1Char(kLetters[QRandomGenerator::system()->bounded(int(sizeof kLetters) - 1)]);
-  }
+  for (const quint32 r : random) suffix += QLatin1Char(kLetters[r % (sizeof kLetters - 1)]);
   return QLatin1Char('.') + name + QLatin1Char('.') + suffix;
 }
 
@@ -186,8 +183,8 @@ void clearLeftovers(const QString& folder, const QString& name) {
     const int fd =
         ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) continue;
-    struct stat opened {
-    }, named{};
+    struct stat opened {};
+    struct stat named {};
     if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid() &&
         ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
         ::fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && same(opened, named)) {
@@ -206,8 +203,8 @@ int createLockedTemporary(const QString& folder, const QString& name, mode_t mod
     const int fd = tryOpen(*path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd < 0) fail();
-    struct stat opened {
-    }, named{};
+    struct stat opened {};
+    struct stat named {};
     if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &opened) == 0 &&
         ::lstat(native(*path).constData(), &named) == 0 && same(opened, named)) {
       return fd;
