@@ -95,7 +95,8 @@ TEST_F(ProcessTest, SecondStartFromAnotherEnvironmentIsRefusedAndAnotherFolderRu
 
   // A shell without the desktop's runtime directory and with a temporary directory of its own.
   env_.remove("XDG_RUNTIME_DIR");
-  env_.insert("TMPDIR", root_.filePath("run"));
+  ASSERT_TRUE(QDir(root_.path()).mkpath("tmp"));
+  env_.insert("TMPDIR", root_.filePath("tmp"));
   QProcess& second = start();
   const QStringList boxes = windows(kRefusalBox);
   ASSERT_EQ(boxes.size(), 1);
@@ -172,9 +173,13 @@ TEST_P(EditEndingTest, TheSignatureBeingEditedStaysInTheStore) {
   EXPECT_EQ(QFile::exists(lockPath()), GetParam() == Ending::Kill);
 }
 
-std::string endingName(const ::testing::TestParamInfo<Ending>& info) {
+void PrintTo(Ending ending, std::ostream* os) {
   const char* names[] = {"Kill", "Terminate", "DisplayGone"};
-  return names[int(info.param)];
+  *os << names[int(ending)];
+}
+
+std::string endingName(const ::testing::TestParamInfo<Ending>& info) {
+  return ::testing::PrintToString(info.param);
 }
 
 INSTANTIATE_TEST_SUITE_P(Process, EditEndingTest,
@@ -182,6 +187,10 @@ INSTANTIATE_TEST_SUITE_P(Process, EditEndingTest,
                          endingName);
 
 enum class Broken { ReadOnlyFolder, FifoAsAStore };
+
+void PrintTo(Broken broken, std::ostream* os) {
+  *os << (broken == Broken::ReadOnlyFolder ? "ReadOnlyFolder" : "FifoAsAStore");
+}
 
 class BrokenFolderTest : public ProcessTest, public ::testing::WithParamInterface<Broken> {};
 
@@ -206,10 +215,6 @@ TEST_P(BrokenFolderTest, TheLoadReportsTheStoreAndTheWindowComesUp) {
 
 INSTANTIATE_TEST_SUITE_P(Process, BrokenFolderTest,
                          ::testing::Values(Broken::ReadOnlyFolder, Broken::FifoAsAStore),
-                         [](const auto& info) {
-                           return std::string(info.param == Broken::ReadOnlyFolder
-                                                  ? "ReadOnlyFolder"
-                                                  : "FifoAsAStore");
-                         });
+                         [](const auto& info) { return ::testing::PrintToString(info.param); });
 
 }  // namespace
