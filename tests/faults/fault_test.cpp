@@ -53,6 +53,7 @@ enum class Fault {
   FifoSettings,    // so is zq.ini
   OwnLinks,        // ZQ.txt and zq.ini are links of the user's to mode 0600 files
   ForeignLink,     // in a shared sticky folder ZQ.txt is another user's link to zq.ini
+  PlantedTemps,    // there a link to zq.ini and a FIFO wait at the old temporary names
 };
 
 enum class Operation {
@@ -239,6 +240,16 @@ void applyFault(Fault fault, const QString& root, const QString& app, const QStr
         }
       }
       break;
+    case Fault::PlantedTemps: {
+      const QByteArray link = QFile::encodeName(sig + "/.ZQ.txt.new");
+      if (::chmod(QFile::encodeName(sig).constData(), 01777) != 0 ||
+          ::symlink(QFile::encodeName(app + "/zq.ini").constData(), link.constData()) != 0 ||
+          ::mkfifo(QFile::encodeName(sig + "/.ZQ.HTML.new").constData(), 0666) != 0) {
+        fail("planted files");
+      }
+      [[maybe_unused]] const int other = ::lchown(link.constData(), kNobody, kNobody);
+      break;
+    }
     case Fault::ForeignLink: {
       const QByteArray link = QFile::encodeName(sig + "/ZQ.txt");
       if (::chmod(QFile::encodeName(sig).constData(), 01777) != 0 ||
@@ -361,6 +372,8 @@ const Case kCases[] = {
      "changed ZQ.HTML; changed ZQ.txt.real; new ZQ.rtf"},
     {"OwnLinkSetting", Fault::OwnLinks, Operation::StoreSetting, "changed zq.ini.real"},
     {"ForeignLinkOutput", Fault::ForeignLink, Operation::WriteSignatureFiles, "70 OutputSig"},
+    {"PlantedTempsOutput", Fault::PlantedTemps, Operation::WriteSignatureFiles,
+     "changed ZQ.HTML; changed ZQ.txt; new ZQ.rtf"},
 };
 
 // Only root can make a link that belongs to another user.
