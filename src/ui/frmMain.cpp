@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -119,8 +120,20 @@ frmMain::frmMain(std::function<void()> endProgram)
   TrayIcon1->setToolTip(QStringLiteral("ZQ Quillmate"));
   connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
   connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](auto reason) {
-    if (reason == QSystemTrayIcon::DoubleClick) TrayIcon1_DblClick();
+    // A panel that draws the item itself (a StatusNotifierItem host: KDE, GNOME's extension,
+    // waybar) reports one click; an icon of the program's own in an XEmbed tray has a place on
+    // screen and comes back on a double-click.
+    const bool ownIcon = TrayIcon1->geometry().isValid();
+    if (reason == QSystemTrayIcon::DoubleClick ||
+        (reason == QSystemTrayIcon::Trigger && !ownIcon)) {
+      TrayIcon1_DblClick();
+    }
   });
+  auto* trayMenu = new QMenu(this);
+  trayMenu->addAction(QStringLiteral("Restore"), this, &frmMain::TrayIcon1_DblClick);
+  trayMenu->addAction(QStringLiteral("Write Sig Now"), this, &frmMain::Command1_Click);
+  trayMenu->addAction(QStringLiteral("Quit"), this, &frmMain::cmdQuit_Click);
+  TrayIcon1->setContextMenu(trayMenu);
   const std::pair<QCheckBox*, const char*> flags[] = {
       {Check1, "HeadRandom"}, {Check2, "SigRandom"}, {Check3, "FootRandom"}};
   for (const auto& [box, key] : flags) {

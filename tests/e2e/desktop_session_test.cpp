@@ -1,14 +1,19 @@
 // A user's session with the installed program: installed by cmake --install into a scratch
 // prefix, started by its desktop entry's command on a private Xvfb with a notification area,
-// and driven by keyboard and mouse through xdotool as a user would. Screenshots of the main
+// and driven by keyboard and mouse through xdotool as a user would. The notification area is an
+// XEmbed tray (trayer), or a panel that hosts StatusNotifierItems on a private session bus
+// (item_host.py, standing in for KDE Plasma or GNOME's extension). Screenshots of the main
 // window and the Preferences dialog go to the test's output folder (QUILLMATE_SCREENSHOTS).
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
+#include <memory>
+#include <ostream>
 
 #include "support/tray_fixture.h"
 
@@ -20,10 +25,19 @@ using qm::test::TrayTest;
 
 const QByteArray kSignature = "Kind regards, Ann";
 
-class DesktopSessionTest : public TrayTest {
+enum class Tray { XEmbed, ItemHost };
+
+void PrintTo(Tray tray, std::ostream* os) {
+  *os << (tray == Tray::XEmbed ? "XEmbed" : "ItemHost");
+}
+
+class DesktopSessionTest : public TrayTest, public ::testing::WithParamInterface<Tray> {
  protected:
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(TrayTest::SetUp());
+    if (GetParam() == Tray::ItemHost) {
+      ASSERT_NO_FATAL_FAILURE(startItemHost());
+    }
     prefix_ = root_.filePath("prefix");
     QProcess install;
     install.setProcessChannelMode(QProcess::MergedChannels);
@@ -85,6 +99,49 @@ class DesktopSessionTest : public TrayTest {
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
   }
 
+  // A private session bus with the stand-in host on it; the program finds it at its start.
+  void startItemHost() {
+    QProcess& bus = *helpers_.emplace_back(std::make_unique<QProcess>());
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    ASSERT_TRUE(bus.waitForStarted(kWaitMs)) << "dbus-daemon is not installed";
+    ASSERT_TRUE(bus.waitForReadyRead(kWaitMs));
+    env_.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLatin1(bus.readLine().trimmed()));
+    host_ = helpers_.emplace_back(std::make_unique<QProcess>()).get();
+    host_->setProcessEnvironment(env_);
+    host_->start("/usr/bin/python3", {"-u", QUILLMATE_ITEM_HOST});
+    ASSERT_EQ(hostLine(), "ready");
+  }
+
+  // The host's next line, or what it said before it stopped answering.
+  QByteArray hostLine() {
+    const QDeadlineTimer deadline(kWaitMs);
+    while (!host_->canReadLine() && host_->waitForReadyRead(int(deadline.remainingTime()))) {
+    }
+    return host_->canReadLine() ? host_->readLine().trimmed()
+                                : "<no answer> " + host_->readAllStandardError();
+  }
+
+  QByteArray askHost(const QByteArray& command) {
+    host_->write(command + '\n');
+    return hostLine();
+  }
+
+  // Minimize puts the program into the notification area; the tray's own gesture brings it
+  // back: a double-click on an XEmbed icon, one click (Activate) on a hosted item.
+  void minimizeAndRestore(const QString& main) {
+    keys(main, {"alt+m"});
+    if (GetParam() == Tray::XEmbed) {
+      QPoint icon;
+      ASSERT_NO_FATAL_FAILURE(waitInTray(icon));
+      clickIcon(icon, 2);
+    } else {
+      ASSERT_EQ(hostLine(), "item");
+      ASSERT_NO_FATAL_FAILURE(gone(kMainWindow));
+      ASSERT_EQ(askHost("activate"), "done");
+    }
+    ASSERT_NO_FATAL_FAILURE(waitShownWithoutIcon());
+  }
+
   QByteArray signatureFile() const {
     QFile file(QDir(sigDir_).filePath("ZQ.txt"));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
@@ -92,9 +149,10 @@ class DesktopSessionTest : public TrayTest {
 
   QString prefix_;
   QString sigDir_;
+  QProcess* host_ = nullptr;
 };
 
-TEST_F(DesktopSessionTest, AddRandomizeWriteMinimizeRestoreRefuseQuitAndStartAgain) {
+TEST_P(DesktopSessionTest, AddRandomizeWriteMinimizeRestoreRefuseQuitAndStartAgain) {
   QProcess& app = start();
   const QString main = window(kMainWindow);
   ASSERT_FALSE(main.isEmpty()) << "no window titled ZQ Quillmate 1.0.0";
@@ -127,22 +185,36 @@ TEST_F(DesktopSessionTest, AddRandomizeWriteMinimizeRestoreRefuseQuitAndStartAga
   keys(preferences, {"Escape"});
   ASSERT_NO_FATAL_FAILURE(gone("^Preferences$"));
 
-  // Minimize into the tray, and a double-click on the icon brings the window back.
-  keys(main, {"alt+m"});
-  QPoint icon;
-  ASSERT_NO_FATAL_FAILURE(waitInTray(icon));
-  clickIcon(icon, 2);
-  ASSERT_NO_FATAL_FAILURE(waitShownWithoutIcon());
+  ASSERT_NO_FATAL_FAILURE(minimizeAndRestore(main));
 
+  // From the tray, a second start is refused and brings the running one's window back.
+  keys(main, {"alt+m"});
+  ASSERT_NO_FATAL_FAILURE(gone(kMainWindow));
+  if (GetParam() == Tray::ItemHost) {
+    ASSERT_EQ(hostLine(), "item");
+  }
   QProcess& second = start();
   const QString refusal = window("^Already Running$");
   ASSERT_FALSE(refusal.isEmpty());
+  ASSERT_EQ(windows(kMainWindow).size(), 1) << "the running window did not come back";
   keys(refusal, {"Return"});
   ASSERT_TRUE(second.waitForFinished(kWaitMs));
   EXPECT_EQ(second.exitCode(), 0);
   EXPECT_EQ(app.state(), QProcess::Running);
 
-  ASSERT_NO_FATAL_FAILURE(quit(app));
+  if (GetParam() == Tray::XEmbed) {
+    ASSERT_NO_FATAL_FAILURE(quit(app));
+  } else {
+    // The item's menu offers the window, a write and the end; its Quit asks first.
+    keys(main, {"alt+m"});
+    ASSERT_EQ(hostLine(), "item");
+    const QByteArray menu = askHost("menu");  // "menu <object path> <entries>"
+    ASSERT_TRUE(menu.startsWith("menu /")) << menu.toStdString();
+    EXPECT_EQ(menu.mid(menu.indexOf(' ', 5) + 1), "Restore|Write Sig Now|Quit");
+    ASSERT_EQ(askHost("click Quit"), "done");
+    keys(window("^Really Quit\\?$"), {"alt+y"});
+    ASSERT_TRUE(app.waitForFinished(kWaitMs)) << "Quit from the tray did not end the program";
+  }
 
   // The next start draws the signature at random; Write Sig Now writes it.
   QProcess& again = start();
@@ -155,5 +227,8 @@ TEST_F(DesktopSessionTest, AddRandomizeWriteMinimizeRestoreRefuseQuitAndStartAga
   ASSERT_NO_FATAL_FAILURE(screenshot(restarted, "main-window"));
   ASSERT_NO_FATAL_FAILURE(quit(again));
 }
+
+INSTANTIATE_TEST_SUITE_P(Trays, DesktopSessionTest, ::testing::Values(Tray::XEmbed, Tray::ItemHost),
+                         [](const auto& info) { return ::testing::PrintToString(info.param); });
 
 }  // namespace
