@@ -1,7 +1,7 @@
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -11,6 +11,7 @@
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -40,7 +41,8 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 }
 
 // Removes the lock's file while still holding the lock, so that nobody can have taken a file
-// that is about to go; the lock itself goes with the descriptor.
+// that is about to go; the lock itself goes with the descriptor. The process opens the file
+// nowhere else, since closing any descriptor of it would let a record lock go.
 void releaseInstance() {
   InstanceLock& lock = instanceLock();
   if (lock.fd < 0) return;
@@ -54,14 +56,36 @@ void releaseInstance() {
   lock.fd = -1;
 }
 
-int endPipe[2] = {-1, -1};
+// A later start asks the instance that holds the lock to show itself with this signal.
+constexpr int kWakeSignal = SIGUSR1;
 
-void onEndSignal(int) {
+// Signals go through a pipe to the event loop, one byte each: their number.
+int requestPipe[2] = {-1, -1};
+
+void onRequestSignal(int signal) {
   const int saved = errno;
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = ::write(endPipe[1], &byte, 1);
+  const char byte = static_cast<char>(signal);
+  [[maybe_unused]] const ssize_t written = ::write(requestPipe[1], &byte, 1);
   errno = saved;
 }
+
+// A write lock on the whole file: the kernel names its holder to whoever asks.
+struct flock wholeFile(short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  return lock;
+}
+
+// The process holding the lock on the file open at fd, or 0.
+pid_t lockHolder(int fd) {
+  struct flock probe = wholeFile(F_WRLCK);
+  if (::fcntl(fd, F_GETLK, &probe) != 0 || probe.l_type == F_UNLCK) return 0;
+  return probe.l_pid;
+}
+
+// The lock's file, open while another instance holds the lock: it says where to knock.
+int heldByOther = -1;
 
 }  // namespace
 
@@ -95,8 +119,6 @@ bool previousInstance() {
   constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   for (int attempt = 0; attempt < 100; ++attempt) {
     int fd = ::open(path.constData(), O_RDWR | O_CREAT | kFlags, 0600);
-    // A read-only directory may still hold the file from an earlier run.
-    if (fd < 0) fd = ::open(path.constData(), O_RDONLY | kFlags);
     if (fd < 0) return false;
     // Only a regular file of the user's own counts: another user cannot keep them out.
     struct stat held {};
@@ -104,9 +126,14 @@ bool previousInstance() {
       ::close(fd);
       return false;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      const bool running = errno == EWOULDBLOCK;
-      ::close(fd);
+    struct flock take = wholeFile(F_WRLCK);
+    if (::fcntl(fd, F_SETLK, &take) != 0) {
+      const bool running = errno == EAGAIN || errno == EACCES;
+      if (running) {
+        heldByOther = fd;
+      } else {
+        ::close(fd);
+      }
       return running;
     }
     // An instance that quit meanwhile has removed the name: lock the file that bears it now.
@@ -122,17 +149,42 @@ bool previousInstance() {
   return false;
 }
 
-void onEndRequest(std::function<void()> onEnd) {
-  if (::pipe2(endPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+bool wakePreviousInstance() {
+  if (heldByOther < 0) return false;
+  const pid_t holder = lockHolder(heldByOther);
+  if (holder <= 0) return false;
+  // Through a handle on the process, asked again whether it still holds the lock: a number
+  // freed by its end and given to another process is never signalled.
+  const int process = static_cast<int>(::syscall(SYS_pidfd_open, holder, 0));
+  if (process < 0) return false;
+  const bool woken = lockHolder(heldByOther) == holder &&
+                     ::syscall(SYS_pidfd_send_signal, process, kWakeSignal, nullptr, 0) == 0;
+  ::close(process);
+  return woken;
+}
+
+void onRequests(std::function<void()> onEnd, std::function<void()> onWake) {
+  if (::pipe2(requestPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   auto* notifier =
-      new QSocketNotifier(endPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+      new QSocketNotifier(requestPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
   QObject::connect(notifier, &QSocketNotifier::activated, notifier,
-                   [onEnd = std::move(onEnd)] { onEnd(); });
+                   [onEnd = std::move(onEnd), onWake = std::move(onWake)] {
+                     char signal = 0;
+                     while (::read(requestPipe[0], &signal, 1) == 1) {
+                       if (signal == kWakeSignal) {
+                         onWake();
+                       } else {
+                         onEnd();
+                       }
+                     }
+                   });
   struct sigaction action {};
-  action.sa_handler = onEndSignal;
+  action.sa_handler = onRequestSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (const int signal : {SIGTERM, SIGHUP, SIGINT}) ::sigaction(signal, &action, nullptr);
+  for (const int signal : {SIGTERM, SIGHUP, SIGINT, kWakeSignal}) {
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 void endNow(int exitCode) {

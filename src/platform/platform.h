@@ -25,9 +25,14 @@ QString resolveFileName(const QString& dir, const QString& name);
 // be had (a read-only directory), nobody is kept out.
 bool previousInstance();
 
+// After previousInstance() said true: asks the instance that holds the lock to show itself.
+// False when it could not be reached.
+bool wakePreviousInstance();
+
 // Runs onEnd on the user-interface thread, between two events, when the system asks the
-// program to end (shutdown, logout, Ctrl+C).
-void onEndRequest(std::function<void()> onEnd);
+// program to end (shutdown, logout, Ctrl+C), and onWake when a later start asks it to show
+// itself.
+void onRequests(std::function<void()> onEnd, std::function<void()> onWake);
 
 // Ends the process at once: no further statement, no window's unload step. The instance lock's
 // file goes with it.

@@ -14,6 +14,8 @@ namespace qm {
 
 bool Main(StartupWindows& windows) {
   if (platform::previousInstance()) {
+    // The running one comes to the front, so the user sees where it was.
+    platform::wakePreviousInstance();
     MsgBox(MsgKind::Refusal, QStringLiteral("ZQ Quillmate is already running!!"),
            QStringLiteral("Already Running"));
     return false;

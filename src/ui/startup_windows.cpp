@@ -46,6 +46,10 @@ void StartupForms::hideMainInTray() {
   mainWindow().cmdMin_Click();
 }
 
+void StartupForms::bringToFront() {
+  if (main_) main_->TrayIcon1_DblClick();
+}
+
 frmMain& StartupForms::mainWindow() {
   if (!main_) main_ = std::make_unique<frmMain>([] { platform::endNow(0); });
   return *main_;

@@ -26,6 +26,8 @@ class StartupForms : public StartupWindows {
 
   // The main window, created (and loaded) on first use.
   frmMain& mainWindow();
+  // Restores the main window from the tray and raises it, once it exists.
+  void bringToFront();
 
  private:
   std::unique_ptr<frmPreferences> preferences_;
