@@ -1,17 +1,26 @@
 #include <QApplication>
+#include <cstdio>
 
 #include "platform/platform.h"
+#include "startup/command_line.h"
 #include "startup/startup.h"
 #include "ui/message_box.h"
 #include "ui/startup_windows.h"
 
 int main(int argc, char* argv[]) {
+  if (const auto answer = qm::commandLineAnswer(argc, argv)) {
+    std::fputs(answer->c_str(), stdout);
+    return 0;
+  }
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);  // the window may live in the tray alone
-  // Shutdown and logout end the program as Quit does: every change is on disk already.
-  qm::platform::onEndRequest([] { qm::platform::endNow(0); });
+  // Docks and compositors tie the window to its menu entry by these two names.
+  QApplication::setApplicationName(QStringLiteral("quillmate"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillmate.quillmate"));
   qm::ui::installMessageBoxes();
   qm::ui::StartupForms forms;
+  // Shutdown and logout end the program as Quit does: every change is on disk already.
+  qm::platform::onRequests([] { qm::platform::endNow(0); }, [&forms] { forms.bringToFront(); });
   if (!qm::Main(forms)) qm::platform::endNow(0);
   qm::platform::endNow(QApplication::exec());
 }
