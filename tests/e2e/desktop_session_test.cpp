@@ -49,6 +49,7 @@ class DesktopSessionTest : public TrayTest, public ::testing::WithParamInterface
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly)) << "no desktop entry installed";
     for (const QByteArray& line : entry.readAll().split('\n')) {
       if (line.startsWith("Exec=")) program_ = QFile::decodeName(line.mid(5));
+      if (line.startsWith("StartupWMClass=")) windowClass_ = line.mid(15);
     }
     ASSERT_EQ(program_, installedFile("quillmate"));
     sigDir_ = root_.filePath("signatures");
@@ -150,6 +151,7 @@ class DesktopSessionTest : public TrayTest, public ::testing::WithParamInterface
   QString prefix_;
   QString sigDir_;
   QProcess* host_ = nullptr;
+  QByteArray windowClass_;  // as the menu entry names it
 };
 
 TEST_P(DesktopSessionTest, AddRandomizeWriteMinimizeRestoreRefuseQuitAndStartAgain) {
@@ -158,6 +160,10 @@ TEST_P(DesktopSessionTest, AddRandomizeWriteMinimizeRestoreRefuseQuitAndStartAga
   ASSERT_FALSE(main.isEmpty()) << "no window titled ZQ Quillmate 1.0.0";
   EXPECT_TRUE(QFileInfo::exists(installedFile("Sig.qmd"))) << "the lists are not kept beside "
                                                               "the installed program";
+  // Docks find the entry of a window by its class.
+  EXPECT_TRUE(
+      run("xprop", {"-id", main, "WM_CLASS"}).trimmed().endsWith(", \"" + windowClass_ + '"'))
+      << "the entry's StartupWMClass is \"" << windowClass_.toStdString() << '"';
 
   // Create Signature, type it, Save, and no other one.
   keys(main, {"alt+s"});

@@ -138,10 +138,28 @@ check "Exec of a staged install" "Exec=/usr/local/opt/quillmate/quillmate" \
   "$(grep '^Exec=' "$scratch/stage/usr/local/share/applications/$app_id.desktop" || true)"
 check "the staged link" "../opt/quillmate/quillmate" "$(readlink "$scratch/stage/usr/local/bin/quillmate" || true)"
 
-# Started through the link, the program takes opt/quillmate as its application directory and
-# creates its settings and record files there at start.
 run=$scratch/run runtime=$scratch/runtime temp=$scratch/temp
 mkdir -p "$run" "$runtime" "$temp"
+
+# --help and --version answer on standard output at once: no display (an unknown platform would
+# stop a window from opening), no file made.
+version=$(sed -n 's/^project(Quillmate VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+for option in --help --version; do
+  status=0
+  answer=$(cd "$run" && env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=none \
+    "$prefix/bin/quillmate" "$option" 2>"$scratch/stderr") || status=$?
+  check "exit status of $option" "0" "$status"
+  check "$option says nothing on standard error" "" "$(cat "$scratch/stderr")"
+  case $option in
+    --version) check "--version" "quillmate $version" "$answer" ;;
+    --help) check "--help names both options" "2" "$(grep -c -E '^  --(help|version) ' <<<"$answer")" ;;
+  esac
+done
+check "files in opt/quillmate after --help and --version" "FAQ.html
+quillmate" "$(names "$prefix/opt/quillmate")"
+
+# Started through the link, the program takes opt/quillmate as its application directory and
+# creates its settings and record files there at start.
 chmod 700 "$runtime"
 (cd "$run" && exec env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" TMPDIR="$temp" \
   "$prefix/bin/quillmate" >"$scratch/program.log" 2>&1) &
