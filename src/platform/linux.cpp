@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "common/ansi.h"
 #include "platform/platform.h"
 
 namespace qm::platform {
@@ -100,6 +101,18 @@ void setApplicationDir(const QString& dir) {
 
 QString temporaryDir() {
   return QDir::tempPath();
+}
+
+QByteArray pathBytes(const QString& path) {
+  return QFile::encodeName(path);
+}
+
+QString pathFromBytes(const QByteArray& bytes) {
+  const QString path = QFile::decodeName(bytes);
+  const bool encoded = QFile::encodeName(path) == bytes;
+  if (encoded && QFileInfo::exists(path)) return path;
+  const QString legacy = fromAnsi(bytes);
+  return !encoded || QFileInfo::exists(legacy) ? legacy : path;
 }
 
 QString resolveFileName(const QString& dir, const QString& name) {

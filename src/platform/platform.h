@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 
@@ -15,6 +16,13 @@ void setApplicationDir(const QString& dir);
 
 // The system temporary directory, where a first start points its paths.
 QString temporaryDir();
+
+// A path as the file system's bytes, as the settings file keeps it, and back; any folder the
+// user can pick is kept that way. Earlier builds kept the path as Windows-1252 text: such a
+// value is read that way where only that reading names an existing folder, or where the bytes
+// are no text in the file system's encoding.
+QByteArray pathBytes(const QString& path);
+QString pathFromBytes(const QByteArray& bytes);
 
 // dir + "/" + name, using an existing file whose name differs from name only in letter case.
 QString resolveFileName(const QString& dir, const QString& name);

@@ -48,7 +48,7 @@ void OutputSig(const ShownEntries& shown) {
   const FailureHandler handler("OutputSig");
   ModSig.SigDir = sGetINI(ModSig.IniPath, "Settings", "siglocation", "?");
   // The directory is joined as stored, whatever it ends with.
-  const QString dir = fromAnsi(ModSig.SigDir);
+  const QString dir = platform::pathFromBytes(ModSig.SigDir);
   const auto write = [&](const char* name, const QByteArray& form,
                          std::source_location where = std::source_location::current()) {
     return handler.run(

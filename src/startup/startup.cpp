@@ -33,7 +33,7 @@ bool Main(StartupWindows& windows) {
 
 void initprogram() {
   ModSig.IniPath = QDir(platform::applicationDir()).filePath(QStringLiteral("zq.ini"));
-  const QByteArray temp = toAnsi(QDir::toNativeSeparators(platform::temporaryDir()));
+  const QByteArray temp = platform::pathBytes(platform::temporaryDir());
   QByteArray fileloc, writeType, progName, startMin;
 
   // In the order they are read, checked and, when missing or empty, written with their

@@ -9,6 +9,7 @@
 #include "common/ansi.h"
 #include "common/failure.h"
 #include "common/msgbox.h"
+#include "platform/platform.h"
 #include "startup/settings.h"
 #include "startup/utility.h"
 #include "ui/folder_lists.h"
@@ -67,7 +68,7 @@ void frmChooseDir::Form_Load() {
   // Home first, so that a stored folder that cannot be shown leaves the list there.
   handler.run([&] { Dir1->setPath(QDir::homePath()); });
   if (ModSig.SigDir == "?" || ModSig.SigDir.isEmpty()) return;
-  const QString stored = fromAnsi(ModSig.SigDir);
+  const QString stored = platform::pathFromBytes(ModSig.SigDir);
   handler.run([&] { Dir1->setPath(stored); });
 }
 

@@ -11,6 +11,7 @@
 #include "common/ansi.h"
 #include "common/convert.h"
 #include "common/failure.h"
+#include "platform/platform.h"
 #include "startup/settings.h"
 #include "startup/utility.h"
 #include "ui/forms.h"
@@ -112,7 +113,7 @@ void frmPreferences::Form_Load() {
     Slider1_Scroll();
 
     ModSig.SigDir = sGetINI(ModSig.IniPath, "Settings", "siglocation", "?");
-    txtsiglocation->setText(fromAnsi(ModSig.SigDir));
+    txtsiglocation->setText(platform::pathFromBytes(ModSig.SigDir));
 
     const QString program = fromAnsi(sGetINI(ModSig.IniPath, "Settings", "Prog_Name", "?"));
     if (kMailPrograms.contains(program)) {
@@ -139,7 +140,7 @@ void frmPreferences::Slider1_Scroll() {
 
 void frmPreferences::cmdSave_Click() {
   const QByteArray position = QByteArray::number(Slider1->value());
-  if (!txtsiglocation->text().isEmpty()) write("SigLocation", toAnsi(txtsiglocation->text()));
+  if (!txtsiglocation->text().isEmpty()) write("SigLocation", platform::pathBytes(txtsiglocation->text()));
   write("Interval", position);
   ModSig.WriteType = writeTypeFor(cboProgramName->currentText());
   write("Write_Type", ModSig.WriteType);

@@ -19,7 +19,7 @@ void StartupForms::loadPreferences() {
 }
 
 void StartupForms::setPreferencesDirectory(const QByteArray& dir) {
-  preferences_->txtsiglocation->setText(fromAnsi(dir));
+  preferences_->txtsiglocation->setText(platform::pathFromBytes(dir));
 }
 
 void StartupForms::setSliderPosition(int position) {

@@ -290,6 +290,35 @@ TEST_F(OutputTest, EachFileIsReplacedNotRewrittenInPlace) {
   EXPECT_EQ(files(), kAllThree);  // no temporary file is left behind
 }
 
+struct FolderNameCase {
+  const char* name;
+  QString folder;     // as the file system names it
+  QByteArray stored;  // as zq.ini holds it, after the application directory
+};
+
+// A folder of any name is where the files go; one that an earlier build stored as Windows-1252
+// text still is.
+TEST_F(OutputTest, TheDirectoryIsTheFileSystemsBytes) {
+  const FolderNameCase cases[] = {
+      {"Cyrillic", QStringLiteral("\u041f\u043e\u0434\u043f\u0438\u0441\u0438"),
+       "\xd0\x9f\xd0\xbe\xd0\xb4\xd0\xbf\xd0\xb8\xd1\x81\xd0\xb8"},
+      {"CJK and emoji", QStringLiteral("\u7f72\u540d \U0001F4E7"),
+       "\xe7\xbd\xb2\xe5\x90\x8d \xf0\x9f\x93\xa7"},
+      {"Latin-1, stored as the file system names it", QStringLiteral("Caf\u00e9"), "Caf\xc3\xa9"},
+      {"Latin-1, stored by an earlier build", QStringLiteral("Caf\u00e9 old"), "Caf\xe9 old"},
+  };
+  ModSig.WriteType = "Text";
+  for (const FolderNameCase& c : cases) {
+    ASSERT_TRUE(QDir(app.path()).mkdir(c.folder)) << c.name;
+    app.write("zq.ini", "[Settings]\r\nSigLocation=" + QFile::encodeName(app.path()) + '/' +
+                            c.stored + "\r\n");
+    ScriptedMsgBox boxes;
+    OutputSig(kExample);
+    EXPECT_TRUE(boxes.shown().empty()) << c.name;
+    EXPECT_EQ(readFile(app.file(c.folder + "/ZQ.txt")), kExampleText) << c.name;
+  }
+}
+
 struct MissingCase {
   const char* name;
   std::optional<QByteArray> ini;  // none: no settings file

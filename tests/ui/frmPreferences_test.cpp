@@ -95,13 +95,15 @@ TEST(PreferencesTest, SaveWritesFiveKeysInOrderThenSwitchesOnce) {
   ScriptedMsgBox boxes{vbIgnore};  // Start_Min is missing: no number
   int switches = 0;
   frmPreferences dialog([&] { ++switches; });
-  dialog.txtsiglocation->setText(QStringLiteral("/home/zo\u00eb/sig"));
+  // A path is kept as the file system's bytes, whatever its letters.
+  dialog.txtsiglocation->setText(QStringLiteral("/home/zo\u00eb/\u043f\u043e\u0447\u0442\u0430"));
   dialog.Slider1->setValue(1);
   dialog.cboProgramName->setCurrentText(QStringLiteral("Outlook 98/2000"));
   dialog.chkMin->setChecked(true);
   dialog.cmdSave->click();
   EXPECT_EQ(prefs.app.read("zq.ini"),
-            "[Settings]\r\nProg_Name=Outlook 98/2000\r\nSigLocation=/home/zo\xeb/sig\r\n"
+            "[Settings]\r\nProg_Name=Outlook 98/2000\r\nSigLocation=/home/zo\xc3\xab/"
+            "\xd0\xbf\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0\r\n"
             "Interval=1\r\nWrite_Type=Text & HTML\r\nStart_Min=1\r\n");
   EXPECT_EQ(ModSig.WriteType, "Text & HTML");
   EXPECT_EQ(ModSig.IntervalCode, "1");
