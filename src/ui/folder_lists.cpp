@@ -68,6 +68,9 @@ FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
   setItemDelegate(new IndentDelegate(this));
   setSelectionMode(QAbstractItemView::SingleSelection);
   connect(this, &QListWidget::itemClicked, this, &FolderList::clickedInList);
+  connect(this, &QListWidget::currentItemChanged, this, [this] {
+    if (!filling_) emit clickedInList();
+  });
   fill(QStringLiteral("/"));  // never empty, even before a folder is set
 }
 
@@ -98,15 +101,19 @@ void FolderList::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void FolderList::keyPressEvent(QKeyEvent* event) {
-  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+  if (event->key() == Qt::Key_Space) {
+    emit clickedInList();
+  } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    open(currentItem());
+  } else {
     QListWidget::keyPressEvent(event);
     return;
   }
-  open(currentItem());
   event->accept();  // not on to the dialog's default button
 }
 
 void FolderList::fill(const QString& canonical) {
+  filling_ = true;
   clear();
   path_ = canonical;
   addEntry(QStringLiteral("/"), QStringLiteral("/"), 0, true);
@@ -118,12 +125,18 @@ void FolderList::fill(const QString& canonical) {
   }
   setCurrentRow(count() - 1);
   const QDir dir(canonical);
-  // Without QDir::Hidden, hidden folders stay out.
-  const QStringList subFolders =
-      dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+  constexpr auto kFolders = QDir::Dirs | QDir::NoDotAndDotDot;
+  constexpr auto kByName = QDir::Name | QDir::IgnoreCase;
+  const QStringList shown = dir.entryList(kFolders, kByName);
+  // Hidden folders (where mail setups usually live) come after the others.
+  QStringList subFolders = shown;
+  for (const QString& name : dir.entryList(kFolders | QDir::Hidden, kByName)) {
+    if (!shown.contains(name)) subFolders << name;
+  }
   for (const QString& name : subFolders) {
     addEntry(name, dir.filePath(name), static_cast<int>(names.size()) + 1, false);
   }
+  filling_ = false;
 }
 
 void FolderList::addEntry(const QString& name, const QString& path, int depth, bool onTheWay) {

@@ -18,9 +18,10 @@ class DriveList : public QComboBox {
   QString drive() const;
 };
 
-// The current folder's ancestors from "/" down to it, then its sub-folders. Double-click or
-// Enter opens an entry; a single click only sends clickedInList(), so that the first click of
-// a double-click records the folder that was current before the open.
+// The current folder's ancestors from "/" down to it, then its sub-folders, hidden ones last.
+// Double-click or Enter opens an entry. A single click, like a list box's click event, only
+// sends clickedInList(), and so does every move of the selection by the user (arrow keys) and
+// Space: the first click of a double-click records the folder current before the open.
 class FolderList : public QListWidget {
   Q_OBJECT
  public:
@@ -50,6 +51,7 @@ class FolderList : public QListWidget {
   void addEntry(const QString& name, const QString& path, int depth, bool onTheWay);
 
   QString path_;
+  bool filling_ = false;  // the list's own moves of the selection are no click
 };
 
 }  // namespace qm::ui

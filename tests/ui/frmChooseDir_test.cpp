@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 #include "common/ansi.h"
 #include "common/failure.h"
@@ -134,7 +135,7 @@ TEST(ChooseDirTest, TheClickAfterAnOpenIsSavedAsTheFoldersPath) {
       {"double-click a sub-folder", [](auto& l, auto& t) { return doubleClick(l, t + "/Beta"); }},
       {"Enter on a sub-folder",
        [](FolderList& l, const Path& t) {
-         l.setCurrentRow(l.count() - 1);  // gamma, the last sub-folder
+         l.setCurrentItem(l.findItems("gamma", Qt::MatchExactly).value(0));
          QTest::keyClick(&l, Qt::Key_Return);
          return t + "/gamma";
        }},
@@ -156,6 +157,31 @@ TEST(ChooseDirTest, TheClickAfterAnOpenIsSavedAsTheFoldersPath) {
     });
     EXPECT_EQ(t.target.text(), opened) << name;
     EXPECT_EQ(t.app.read("zq.ini"), ini) << name;
+  }
+}
+
+struct KeysCase {
+  const char* name;
+  std::vector<int> keys;
+  const char* chosen;  // below the tree
+};
+
+// A list box's click follows the selection: a keyboard user chooses as a mouse user does.
+TEST(ChooseDirTest, KeysChooseAsClicksDo) {
+  const KeysCase cases[] = {
+      {"a move of the selection", {Qt::Key_Down}, ""},
+      {"Space", {Qt::Key_Space}, ""},
+      {"open by Enter, then a move", {Qt::Key_Down, Qt::Key_Return, Qt::Key_Up}, "/alpha"},
+      {"a hidden folder, last", {Qt::Key_End, Qt::Key_Return, Qt::Key_Space}, "/.hidden"},
+  };
+  for (const KeysCase& c : cases) {
+    Tree t;
+    ScriptedMsgBox boxes;
+    withChooser(t, [&](frmChooseDir& chooser) {
+      for (const int key : c.keys) QTest::keyClick(chooser.Dir1, Qt::Key(key));
+      chooser.cmdSave->click();
+    });
+    EXPECT_EQ(t.target.text(), t.tree + c.chosen) << c.name;
   }
 }
 
@@ -183,7 +209,7 @@ TEST(ChooseDirTest, FailuresLeaveTheListWhereItWas) {
   }
 }
 
-TEST(FolderListTest, AncestorsThenSortedSubFoldersWithoutHiddenOnes) {
+TEST(FolderListTest, AncestorsThenSortedSubFoldersHiddenOnesLast) {
   Tree t;
   FolderList list;
   list.setPath(t.tree + "/./Beta/../");
@@ -192,8 +218,8 @@ TEST(FolderListTest, AncestorsThenSortedSubFoldersWithoutHiddenOnes) {
     texts << name;
     paths << (paths.size() == 1 ? "" : paths.last()) + "/" + name;
   }
-  texts += {"alpha", "Beta", "gamma"};
-  paths += {t.tree + "/alpha", t.tree + "/Beta", t.tree + "/gamma"};
+  texts += {"alpha", "Beta", "gamma", ".hidden"};
+  paths += {t.tree + "/alpha", t.tree + "/Beta", t.tree + "/gamma", t.tree + "/.hidden"};
   ASSERT_EQ(list.count(), texts.size());
   for (int row = 0; row < list.count(); ++row) {
     EXPECT_EQ(list.item(row)->text(), texts[row]) << row;
