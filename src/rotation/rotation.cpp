@@ -17,16 +17,40 @@ int drawRecord(int count) {
   return drawRecord(count, generator);
 }
 
-QString longTimeText(const QDateTime& now) {
-  return QLocale::system().toString(now.time(), QLocale::LongFormat);
+QString withoutZone(const QString& format) {
+  QString out;
+  bool quoted = false;
+  for (qsizetype i = 0; i < format.size(); ++i) {
+    const QChar c = format[i];
+    if (c == u'\'') quoted = !quoted;
+    if (quoted || c != u't') {
+      out += c;
+      continue;
+    }
+    while (i + 1 < format.size() && format[i + 1] == u't') ++i;
+    const bool closing = i + 1 < format.size() && format[i + 1] == u')';
+    if (out.endsWith(u'(') && closing) {
+      out.chop(1);
+      ++i;
+    }
+    if (out.endsWith(u' ')) {
+      out.chop(1);
+    } else if (i + 1 < format.size() && format[i + 1] == u' ') {
+      ++i;
+    }
+  }
+  return out.trimmed();
+}
+
+QString longTimeText(const QDateTime& now, const QLocale& locale) {
+  return locale.toString(now.time(), withoutZone(locale.timeFormat(QLocale::LongFormat)));
 }
 
 QString nextSwitchText(const QDateTime& now) {
   if (ModSig.SwitchTicks == kIntervals[5].ticks) {
     return QLocale::system().toString(now.date().addDays(1), QLocale::ShortFormat);
   }
-  return QLocale::system().toString(now.time().addSecs(ModSig.SwitchMinutes * 60),
-                                    QLocale::LongFormat);
+  return longTimeText(now.addSecs(ModSig.SwitchMinutes * 60));
 }
 
 }  // namespace qm

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <random>
 
@@ -13,8 +14,13 @@ int drawRecord(int count, std::mt19937& generator);
 // The same from a generator seeded from the clock at each call.
 int drawRecord(int count);
 
-// The present time of day as the "Current Time" label shows it.
-QString longTimeText(const QDateTime& now);
+// A time format without the zone it names (with the brackets and the blank around it): a clock
+// shows the time of day.
+QString withoutZone(const QString& format);
+
+// The present time of day as the "Current Time" label shows it: the locale's long time format
+// without the zone.
+QString longTimeText(const QDateTime& now, const QLocale& locale = QLocale::system());
 
 // The "Next Switch" text: tomorrow's short date for "One Day", otherwise the time of day
 // SwitchMinutes from now, wrapping past midnight.

@@ -68,7 +68,7 @@ TEST(RotationTest, ClockSeededDrawsInQuickSuccessionDiffer) {
 }
 
 QString longTime(int h, int m, int s) {
-  return QLocale::system().toString(QTime(h, m, s), QLocale::LongFormat);
+  return longTimeText(QDateTime(QDate(2000, 1, 1), QTime(h, m, s)));
 }
 
 QString shortDate(int y, int m, int d) {
@@ -106,13 +106,28 @@ TEST(RotationTest, NextSwitchText) {
   }
 }
 
-TEST(RotationTest, LongTimeTextIsTheTimeOfDayAlone) {
-  const std::pair<QDateTime, QString> cases[] = {
-      {{QDate(2024, 5, 6), QTime(7, 8, 9)}, longTime(7, 8, 9)},
-      {{QDate(1999, 12, 31), QTime(23, 59, 59)}, longTime(23, 59, 59)},
-      {{QDate(2024, 5, 6), QTime(0, 0, 0)}, longTime(0, 0, 0)},
+// Long time formats of real locales: the clock shows the time of day, never a zone.
+TEST(RotationTest, ZonesLeaveTheLongTimeFormat) {
+  const std::pair<QString, QString> cases[] = {
+      {"HH:mm:ss t", "HH:mm:ss"},
+      {"h:mm:ss AP t", "h:mm:ss AP"},
+      {"t HH:mm:ss", "HH:mm:ss"},
+      {"H:mm:ss (t)", "H:mm:ss"},
+      {"H:mm:ss '\u0447'. t", "H:mm:ss '\u0447'."},
+      {"HH:mm:ss tttt", "HH:mm:ss"},
+      {"HH 'at' mm t", "HH 'at' mm"},
+      {"HH:mm:ss", "HH:mm:ss"},
   };
-  for (const auto& [now, shown] : cases) EXPECT_EQ(longTimeText(now), shown);
+  for (const auto& [format, clock] : cases)
+    EXPECT_EQ(withoutZone(format), clock) << format.toStdString();
+}
+
+TEST(RotationTest, LongTimeTextIsTheTimeOfDayAlone) {
+  const QDateTime morning(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC);
+  const QDateTime evening(QDate(1999, 12, 31), QTime(23, 59, 59), Qt::UTC);
+  EXPECT_EQ(longTimeText(morning, QLocale::c()), "07:08:09");
+  EXPECT_EQ(longTimeText(evening, QLocale(QLocale::English, QLocale::UnitedStates)), "11:59:59 PM");
+  EXPECT_EQ(longTimeText(morning, QLocale(QLocale::Chinese, QLocale::China)), "07:08:09");
 }
 
 }  // namespace
