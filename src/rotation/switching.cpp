@@ -1,6 +1,9 @@
 // The main window's part in the rotation: the switch, the timer tick and "Write Sig Now".
 #include <QCheckBox>
 #include <QLabel>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
 
 #include "common/failure.h"
 #include "rotation/output.h"
@@ -57,16 +60,80 @@ void frmMain::Randomizer() {
 }
 
 void frmMain::Timer1_Timer() {
-  const QString now = longTimeText(clock());
-  if (lblCurrent->text() != now) lblCurrent->setText(now);
+  showClock();
   // While a switch waits for an answer to its failure box, ticks only keep the clock.
   if (switching_) return;
   ++TickCount;
+  if (ModSig.SwitchTicks > 0 && TickCount >= ModSig.SwitchTicks) runDueSwitch();
+}
+
+void frmMain::showClock() {
+  const QDateTime now = clock();
+  // The text costs a look at the time zone: made once a second, not at every tick.
+  if (now.toSecsSinceEpoch() == clockSecond_) return;
+  clockSecond_ = now.toSecsSinceEpoch();
+  const QString text = longTimeText(now);
+  if (lblCurrent->text() != text) lblCurrent->setText(text);
+}
+
+void frmMain::runDueSwitch() {
+  switching_ = true;
+  Randomizer();
+  switching_ = false;
+  TickCount = 0;
+  if (asleepAt_) {
+    asleepAt_ = monotonic_.elapsed();
+    scheduleSwitch();
+  }
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  wake();
+}
+
+void frmMain::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  sleep();
+}
+
+void frmMain::wake() {
+  if (!asleepAt_) return;
+  switchDue_->stop();
+  countSleptTicks();
+  asleepAt_.reset();
+  showClock();
+  Timer1->start();
+}
+
+void frmMain::sleep() {
+  if (asleepAt_) return;
+  Timer1->stop();
+  asleepAt_ = monotonic_.elapsed();
+  scheduleSwitch();
+}
+
+// Each 500 ms slept is a tick; the rest of one carries over.
+void frmMain::countSleptTicks() {
+  const qint64 ticks = (monotonic_.elapsed() - *asleepAt_) / Timer1->interval();
+  TickCount += static_cast<int>(ticks);
+  *asleepAt_ += ticks * Timer1->interval();
+}
+
+void frmMain::scheduleSwitch() {
+  // With "Never", or while a switch waits for its failure box, there is nothing to wake for.
+  if (switching_ || ModSig.SwitchTicks <= 0) return;
+  const qint64 due = qint64{ModSig.SwitchTicks - TickCount} * Timer1->interval() -
+                     (monotonic_.elapsed() - *asleepAt_);
+  switchDue_->start(static_cast<int>(std::clamp<qint64>(due, 0, INT_MAX)));
+}
+
+void frmMain::switchWhenDue() {
+  countSleptTicks();
   if (ModSig.SwitchTicks > 0 && TickCount >= ModSig.SwitchTicks) {
-    switching_ = true;
-    Randomizer();
-    switching_ = false;
-    TickCount = 0;
+    runDueSwitch();
+  } else {
+    scheduleSwitch();
   }
 }
 

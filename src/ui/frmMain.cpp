@@ -109,7 +109,8 @@ frmMain::frmMain(std::function<void()> endProgram)
       lblNext(label(this, "lblNext")),
       Timer1(new QTimer(this)),
       TrayIcon1(new QSystemTrayIcon(this)),
-      endProgram_(std::move(endProgram)) {
+      endProgram_(std::move(endProgram)),
+      switchDue_(new QTimer(this)) {
   exposeRoles("qm::ui::frmMain");
   setObjectName(QStringLiteral("frmMain"));
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -118,7 +119,12 @@ frmMain::frmMain(std::function<void()> endProgram)
   setWindowIcon(appIcon());
   TrayIcon1->setIcon(appIcon());
   TrayIcon1->setToolTip(QStringLiteral("ZQ Quillmate"));
+  Timer1->setInterval(500);
   connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+  switchDue_->setSingleShot(true);
+  switchDue_->setTimerType(Qt::PreciseTimer);
+  connect(switchDue_, &QTimer::timeout, this, &frmMain::switchWhenDue);
+  monotonic_.start();
   connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](auto reason) {
     // A panel that draws the item itself (a StatusNotifierItem host: KDE, GNOME's extension,
     // waybar) reports one click; an icon of the program's own in an XEmbed tray has a place on
@@ -147,6 +153,8 @@ frmMain::frmMain(std::function<void()> endProgram)
   describeControls();
   setMinimumWidth(sizeHint().width() + 60);
   Form_Load();
+  // The timer runs from the load on, however the load ended; the window is not shown yet.
+  sleep();
 }
 
 QLayout* frmMain::buildLayout() {

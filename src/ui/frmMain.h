@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -84,6 +85,8 @@ class frmMain : public QWidget {
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   QLayout* buildLayout();
@@ -97,8 +100,22 @@ class frmMain : public QWidget {
   // Records at the end of the signature store that the open editor holds out of the list.
   int heldSignatures() const;
 
+  // The switch timer: shown, Timer1 ticks every 500 ms and keeps the clock; hidden, the window
+  // sleeps until the next switch is due, counting the ticks' worth of time it slept.
+  void wake();
+  void sleep();
+  void countSleptTicks();
+  void scheduleSwitch();
+  void switchWhenDue();
+  void runDueSwitch();
+  void showClock();
+
   std::function<void()> endProgram_;
-  bool switching_ = false;  // a switch started by a tick is still running
+  QTimer* switchDue_;
+  QElapsedTimer monotonic_;
+  std::optional<qint64> asleepAt_;  // while hidden: when the slept ticks were last counted
+  qint64 clockSecond_ = -1;         // the second the clock shows
+  bool switching_ = false;          // a switch started by a tick is still running
   const frmEditSig* openEditor_ = nullptr;
 };
 

@@ -35,7 +35,8 @@ void StartupForms::unloadPreferences() {
 }
 
 void StartupForms::setTimerInterval(int milliseconds) {
-  mainWindow().Timer1->start(milliseconds);
+  // Running since the window's load, the timer ticks while the window is shown.
+  mainWindow().Timer1->setInterval(milliseconds);
 }
 
 void StartupForms::showMain() {

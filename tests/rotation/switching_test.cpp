@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include "rotation/rotation.h"
 #include "startup/settings.h"
@@ -149,6 +151,33 @@ TEST(SwitchingTest, AFailingDirectoryShowsOneBoxHoweverManyTicksPass) {
   boxes.answer({vbAbort});
   s.tick(1);
   EXPECT_EQ(boxes.shown().size(), 2u);
+}
+
+// Hidden, the window sleeps: nothing wakes it under "Never", and otherwise it wakes once, when
+// the next switch is due; shown again, it ticks.
+TEST(SwitchingTest, HiddenTheWindowSleepsUntilTheSwitchIsDue) {
+  Switching s(6);
+  const auto running = [&] {
+    int count = 0;
+    for (const QTimer* timer : s.window->findChildren<QTimer*>()) count += timer->isActive();
+    return count;
+  };
+  EXPECT_EQ(running(), 0);
+  s.window->show();
+  EXPECT_TRUE(s.window->Timer1->isActive());
+  s.tickAll();
+  ModSig.SwitchTicks = 2;  // a second, so that the test waits little
+  s.window->hide();
+  EXPECT_FALSE(s.window->Timer1->isActive());
+  EXPECT_EQ(running(), 1);
+  s.drawnFrom.clear();
+  QTRY_VERIFY_WITH_TIMEOUT(!s.drawnFrom.empty(), 5000);
+  EXPECT_EQ(s.drawnFrom, std::vector<int>({3, 4}));  // signatures, headers; one footer
+  EXPECT_EQ(s.window->TickCount, 0);
+  EXPECT_EQ(running(), 1);  // the next one
+  s.window->show();
+  EXPECT_TRUE(s.window->Timer1->isActive());
+  EXPECT_EQ(running(), 1);
 }
 
 TEST(SwitchingTest, LoadingTheWindowSwitchesOnce) {

@@ -39,9 +39,12 @@ TEST(StartupFormsTest, LoadingSettingsCreatesTheMainWindowWithItsTimer) {
   EXPECT_EQ(ModSig.SwitchTicks, 120);
   ui::frmMain& window = forms.mainWindow();
   EXPECT_EQ(window.windowTitle(), QStringLiteral("ZQ Quillmate 1.0.0"));
-  EXPECT_TRUE(window.Timer1->isActive());
   EXPECT_EQ(window.Timer1->interval(), 500);
+  // Hidden, the window sleeps; shown, it ticks.
   EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.Timer1->isActive());
+  window.show();
+  EXPECT_TRUE(window.Timer1->isActive());
   EXPECT_EQ(window.TrayIcon1->toolTip(), QStringLiteral("ZQ Quillmate"));
   EXPECT_EQ(loadedPreferences(), nullptr);
 }
@@ -73,6 +76,20 @@ TEST(StartupFormsTest, ThePreferencesDirectoryBoxShowsTheStoredBytes) {
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(box->txtsiglocation->text(), QStringLiteral("/home/zo\u00eb"));
   forms.unloadPreferences();
+}
+
+// An Abort on a bad interval leaves the rest of the settings undone, but not the timer.
+TEST(StartupFormsTest, TheTimerRunsFromTheLoadEvenAfterAnAbort) {
+  TempAppDir app;
+  app.write("zq.ini", "[Settings]\r\nInterval=soon\r\n");
+  ScriptedMsgBox boxes{vbAbort};
+  ui::StartupForms forms;
+  ASSERT_TRUE(Main(forms));
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  ui::frmMain& window = forms.mainWindow();
+  ASSERT_TRUE(window.isVisible());
+  EXPECT_TRUE(window.Timer1->isActive());
+  EXPECT_EQ(window.Timer1->interval(), 500);
 }
 
 TEST(StartupFormsTest, MainShowsOrMinimisesTheWindow) {
