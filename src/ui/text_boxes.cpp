@@ -1,13 +1,82 @@
 #include "ui/text_boxes.h"
 
 #include <QTextCursor>
+#include <utility>
 
 #include "common/ansi.h"
 
 namespace qm::ui {
+namespace {
+
+// A CR or LF alone in a record (written by hand or by another program) shows as a line break
+// but must come back as the byte it was, while a line break the user types or pastes is CR LF.
+// It is shown as a line separator after an invisible tag that says which byte it was; deleting
+// the break leaves the tag alone, and a lone tag means nothing.
+constexpr QChar kLoneLf(0x200C);  // zero-width non-joiner
+constexpr QChar kLoneCr(0x200D);  // zero-width joiner
+
+bool isBreak(QChar c) {
+  return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+// What a box shows for the bytes: CR LF as a new line, a lone CR or LF tagged.
+QString shownText(QByteArrayView bytes) {
+  QString shown;
+  qsizetype start = 0;
+  const auto plain = [&](qsizetype end) { shown += fromAnsi(bytes.sliced(start, end - start)); };
+  for (qsizetype i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\r' && bytes[i] != '\n') continue;
+    plain(i);
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+      shown += u'\n';
+      ++i;
+    } else {
+      shown += bytes[i] == '\n' ? kLoneLf : kLoneCr;
+      shown += QChar::LineSeparator;
+    }
+    start = i + 1;
+  }
+  plain(bytes.size());
+  return shown;
+}
+
+// The bytes of what a box shows: tagged breaks as their byte, every other line break as CR LF.
+QByteArray storedBytes(QStringView shown) {
+  QByteArray bytes;
+  qsizetype start = 0;
+  const auto plain = [&](qsizetype end) { bytes += toAnsi(shown.sliced(start, end - start)); };
+  for (qsizetype i = 0; i < shown.size(); ++i) {
+    const QChar c = shown[i];
+    const bool tag = c == kLoneLf || c == kLoneCr;
+    if (!tag && !isBreak(c)) continue;
+    plain(i);
+    if (tag && i + 1 < shown.size() && isBreak(shown[i + 1])) {
+      bytes += c == kLoneLf ? '\n' : '\r';
+      ++i;
+    } else if (!tag) {
+      bytes += "\r\n";
+      if (c == u'\r' && i + 1 < shown.size() && shown[i + 1] == u'\n') ++i;
+    }
+    start = i + 1;
+  }
+  plain(shown.size());
+  return bytes;
+}
+
+// The first bytes up to the limit, never half of a CR LF.
+QByteArrayView firstBytes(QByteArrayView bytes, int limit) {
+  qsizetype end = std::min<qsizetype>(bytes.size(), limit);
+  if (end > 0 && end < bytes.size() && bytes[end - 1] == '\r' && bytes[end] == '\n') --end;
+  return bytes.first(end);
+}
+
+}  // namespace
 
 LineBox::LineBox(int limit, QWidget* parent) : QLineEdit(parent) {
   setMaxLength(limit);
+  connect(this, &QLineEdit::textChanged, this,
+          [this](const QString& now) { beforeEdit_ = std::exchange(lastText_, now); });
+  connect(this, &QLineEdit::textEdited, this, &LineBox::storeBreaksAsCrLf);
 }
 
 QByteArray LineBox::ansiText() const {
@@ -15,8 +84,30 @@ QByteArray LineBox::ansiText() const {
 }
 
 void LineBox::setAnsiText(QByteArrayView text) {
-  setText(fromAnsi(text));
+  setText(fromAnsi(firstBytes(text, maxLength())));
   setCursorPosition(0);  // a record's filling spaces would otherwise scroll its text away
+}
+
+// One character a byte, so that a lone CR or LF of a record stays as it is; a line break the
+// user pastes becomes CR LF and counts two against the limit.
+void LineBox::storeBreaksAsCrLf(const QString& now) {
+  const QString& before = lastText_ == now ? beforeEdit_ : lastText_;
+  // What was pasted lies between the text kept at either end.
+  qsizetype head = 0;
+  while (head < before.size() && head < now.size() && before[head] == now[head]) ++head;
+  qsizetype tail = 0;
+  while (tail < before.size() - head && tail < now.size() - head &&
+         before[before.size() - 1 - tail] == now[now.size() - 1 - tail]) {
+    ++tail;
+  }
+  QString pasted = now.sliced(head, now.size() - head - tail);
+  if (!pasted.contains(u'\r') && !pasted.contains(u'\n')) return;
+  pasted.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
+  pasted.replace(QLatin1String("\n"), QLatin1String("\r\n"));
+  pasted.truncate(maxLength() - head - tail);
+  if (pasted.endsWith(u'\r')) pasted.chop(1);
+  setText(now.first(head) + pasted + now.last(tail));
+  setCursorPosition(static_cast<int>(head + pasted.size()));
 }
 
 MultiLineBox::MultiLineBox(int limit, QWidget* parent) : QPlainTextEdit(parent), limit_(limit) {
@@ -27,32 +118,20 @@ MultiLineBox::MultiLineBox(int limit, QWidget* parent) : QPlainTextEdit(parent),
 }
 
 QByteArray MultiLineBox::ansiText() const {
-  QString text = document()->toRawText();  // keeps no-break spaces as they are
-  text.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
-  text.replace(QChar::LineSeparator, QLatin1String("\r\n"));
-  return toAnsi(text);
+  return storedBytes(document()->toRawText());  // keeps no-break spaces as they are
 }
 
 void MultiLineBox::setAnsiText(QByteArrayView text) {
-  qsizetype end = std::min<qsizetype>(text.size(), limit_);
-  if (end > 0 && end < text.size() && text[end - 1] == '\r' && text[end] == '\n') --end;
-  QString shown = fromAnsi(text.first(end));
-  shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-  setPlainText(shown);
-}
-
-int MultiLineBox::length() const {
-  // Every block after the first begins with a line break, which counts twice.
-  return document()->characterCount() - 1 + document()->blockCount() - 1;
+  setPlainText(shownText(firstBytes(text, limit_)));
 }
 
 void MultiLineBox::keepWithinLimit(int position, int /*removed*/, int added) {
-  if (cutting_ || length() <= limit_) return;
+  if (cutting_ || ansiText().size() <= limit_) return;
   cutting_ = true;
   // Take back the end of what was just added, so text after the insertion stays.
   QTextCursor cursor(document());
   int end = std::min(position + added, document()->characterCount() - 1);
-  while (length() > limit_ && end > 0) {
+  while (ansiText().size() > limit_ && end > 0) {
     cursor.setPosition(end - 1);
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();

@@ -4,8 +4,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-// Text boxes that never hold more than their limit, whether the text is typed or set by the
-// program. Their text crosses to and from the files as Windows-1252 bytes.
+// Text boxes that never hold more than their limit in bytes, whether the text is typed, pasted
+// or set by the program. Their text crosses to and from the files as Windows-1252 bytes; a line
+// break the user makes is CR LF and counts two, while a lone CR or LF that a record holds
+// shows as a line break and comes back as it was.
 namespace qm::ui {
 
 // What the lists need of a text box, whichever kind it is.
@@ -22,10 +24,16 @@ class LineBox : public QLineEdit, public AnsiTextBox {
   explicit LineBox(int limit, QWidget* parent = nullptr);
 
   QByteArray ansiText() const override;
-  void setAnsiText(QByteArrayView text) override;  // cut to the limit
+  void setAnsiText(QByteArrayView text) override;  // cut to the limit, never inside a CR LF
+
+ private:
+  void storeBreaksAsCrLf(const QString& now);
+
+  QString lastText_;    // the text as it is
+  QString beforeEdit_;  // and as it was before its last change
 };
 
-// Several lines; a line break is CR LF in the bytes and counts as two characters.
+// Several lines.
 class MultiLineBox : public QPlainTextEdit, public AnsiTextBox {
   Q_OBJECT
  public:
@@ -35,7 +43,6 @@ class MultiLineBox : public QPlainTextEdit, public AnsiTextBox {
   void setAnsiText(QByteArrayView text) override;  // cut to the limit, never inside a CR LF
 
  private:
-  int length() const;
   void keepWithinLimit(int position, int removed, int added);
 
   int limit_;

@@ -62,6 +62,9 @@ TEST(ListsTest, Browsing) {
       {"no match", abbc, "D", "cmdNext", "D"},
       {"letter case matters", abbc, "b", "cmdNext", "b"},
       {"one record changes nothing", sigs({"A"}), "X", "cmdNext", "X"},
+      // A lone LF written by another program is no obstacle.
+      {"past a record with a lone LF", sigs({"A", "B\nb", "C"}), "B\nb", "cmdNext",
+       sigs({"C"}).left(253)},
       {"empty store", {}, "X", "cmdPrev", "X"},
   };
   for (const BrowseCase& c : cases) {
@@ -100,6 +103,8 @@ TEST(ListsTest, DeletingSignatures) {
       {"one other record stays", sigs({"A"}), "X", sigs({"A"}), sigs({"A"}).left(253)},
       {"all match: the text stays", sigs({"B", "B"}), "B", {}, "B"},
       {"empty store empties the box", {}, "X", {}, {}},
+      {"a record with a lone CR", sigs({"A", "B\rb", "C"}), "B\rb", sigs({"A", "C"}),
+       sigs({"A"}).left(253)},
   };
   for (const DeleteCase& c : cases) {
     Lists lists(c.store);

@@ -65,5 +65,27 @@ TEST(TextBoxesTest, BytesSurviveTheBox) {
   EXPECT_EQ(line.ansiText(), QByteArray("  x\r\ny  "));
 }
 
+// A lone CR or LF of a record (written by hand or by another program) shows as a line break
+// and comes back as it was; a line break the user makes is CR LF and counts two.
+TEST(TextBoxesTest, LoneLineEndsOfARecordStayAndTheUsersAreCrLf) {
+  const QByteArray stored = "a\nb\rc\r\nd";
+  MultiLineBox box(12);
+  box.setAnsiText(stored);
+  EXPECT_EQ(box.toPlainText().count(u'\n'), 3);  // four lines
+  EXPECT_EQ(box.ansiText(), stored);
+  box.moveCursor(QTextCursor::End);
+  QTest::keyClick(&box, Qt::Key_Return);
+  QTest::keyClicks(&box, "efg");
+  EXPECT_EQ(box.ansiText(), stored + "\r\nef");
+
+  LineBox line(8);
+  line.setAnsiText("a\nb\rc");
+  EXPECT_EQ(line.ansiText(), QByteArray("a\nb\rc"));
+  line.setAnsiText("ab");
+  line.end(false);
+  line.insert(QStringLiteral("x\ny\r\nz\rw"));  // as a paste does
+  EXPECT_EQ(line.ansiText(), QByteArray("abx\r\ny\r\n"));
+}
+
 }  // namespace
 }  // namespace qm::ui
