@@ -137,6 +137,7 @@ TEST(ListsTest, AFailedRebuildLeavesTheStoreIntact) {
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_TRUE(boxes.shown()[0].prompt.endsWith(QStringLiteral("in Quillmate: MoveSig")));
   EXPECT_EQ(lists.app.read("Sig.qmd"), store);
+  EXPECT_EQ(lists.window->txtSig->ansiText(), "B");  // Delete again tries the same entry
 }
 
 TEST(ListsTest, MoreThan32767RecordsOverflow) {
@@ -188,7 +189,13 @@ TEST(ListsTest, EditingASignature) {
       {"closing the window is cancel", sigs({"A", "B", "C"}), "B", closeFrame,
        sigs({"A", "C", "B"})},
       {"both copies out, one back", sigs({"B", "A", "B"}), "B", cancel, sigs({"A", "B"})},
-      {"the only signature, saved", sigs({"B"}), "B", saveX, sigs({"X"})},
+      {"the only signature, saved", sigs({"B"}), "B",
+       [&](frmEditSig& editor) {
+         // Taken out of the list, it leaves the main window's box empty.
+         EXPECT_EQ(qobject_cast<frmMain*>(editor.parentWidget())->txtSig->ansiText(), "");
+         saveX(editor);
+       },
+       sigs({"X"})},
       {"the only signature, cancelled", sigs({"B"}), "B", cancel, sigs({"B"})},
       {"typed text: save adds it", sigs({"A", "C"}), "T", saveX, sigs({"A", "C", "X"})},
       {"typed text: cancel adds nothing", sigs({"A", "C"}), "T", cancel, sigs({"A", "C"})},
