@@ -47,8 +47,8 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 void releaseInstance() {
   InstanceLock& lock = instanceLock();
   if (lock.fd < 0) return;
-  struct stat held {
-  }, named{};
+  struct stat held {};
+  struct stat named {};
   if (::fstat(lock.fd, &held) == 0 && ::lstat(lock.path.constData(), &named) == 0 &&
       sameFile(held, named)) {
     ::unlink(lock.path.constData());

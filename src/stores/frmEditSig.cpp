@@ -63,12 +63,12 @@ void frmEditSig::cmdSave_Click() {
   const bool held = heldRecords() > 0;
   cmdSave->setEnabled(false);
   cmdCancel->setText(QStringLiteral("&Done"));
-  std::optional<int> replaced = 0;
+  std::optional<int> replaced;
   if (held && !handler.run([&] { replaced = MoveRecordToEnd(kSignatures, EditSigText, text); })) {
     return;
   }
   // Also when the held record has left the file meanwhile (edited by hand): the text is kept.
-  if (replaced == 0) handler.run([&] { AppendRecord(kSignatures, text); });
+  if (!held || replaced == 0) handler.run([&] { AppendRecord(kSignatures, text); });
 }
 
 int frmEditSig::heldRecords() const {
