@@ -27,9 +27,13 @@ FileHook& fileHook() {
   return hook;
 }
 
+// The errno a test makes the call fail with, or 0.
+int hookError(FileCall call, const QString& path, qint64 offset = 0, qint64 size = 0) {
+  return fileHook() ? fileHook()(call, path, offset, size) : 0;
+}
+
 void hooked(FileCall call, const QString& path, qint64 offset = 0, qint64 size = 0) {
-  if (!fileHook()) return;
-  if (const int err = fileHook()(call, path, offset, size)) fail(err);
+  if (const int err = hookError(call, path, offset, size)) fail(err);
 }
 
 QByteArray native(const QString& path) {
@@ -53,11 +57,9 @@ bool same(const struct stat& a, const struct stat& b) {
 // -1 with errno set on failure. O_NONBLOCK: a FIFO must not stop the program; O_NOCTTY: nor
 // may a terminal become ours.
 int tryOpen(const QString& path, int flags, mode_t mode = 0666) {
-  if (fileHook()) {
-    if (const int err = fileHook()(FileCall::Open, path, 0, 0)) {
-      errno = err;
-      return -1;
-    }
+  if (const int err = hookError(FileCall::Open, path)) {
+    errno = err;
+    return -1;
   }
   for (;;) {
     const int fd =

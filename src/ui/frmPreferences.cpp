@@ -140,7 +140,8 @@ void frmPreferences::Slider1_Scroll() {
 
 void frmPreferences::cmdSave_Click() {
   const QByteArray position = QByteArray::number(Slider1->value());
-  if (!txtsiglocation->text().isEmpty()) write("SigLocation", platform::pathBytes(txtsiglocation->text()));
+  if (!txtsiglocation->text().isEmpty())
+    write("SigLocation", platform::pathBytes(txtsiglocation->text()));
   write("Interval", position);
   ModSig.WriteType = writeTypeFor(cboProgramName->currentText());
   write("Write_Type", ModSig.WriteType);
