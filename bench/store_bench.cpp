@@ -81,7 +81,7 @@ void requireFullStore() {
   check(qm::CountRecords(qm::kSignatures) == kRecords);
 }
 
-// The records' trimmed compare, answering as trimSpaces(record) == wanted does, but leaving at
+// The records' trimmed compare, answering as trimOuter(record) == wanted does, but leaving at
 // the first differing byte and checking the filling spaces with memcmp; wanted is trimmed.
 bool matches(std::string_view record, std::string_view wanted) {
   static const std::string spaces(kSigLength, ' ');
@@ -171,7 +171,7 @@ void BM_NextWithLastShown(benchmark::State& state) {
   qm::ui::frmMain& window = *setup().window;
   window.txtSig->setAnsiText(qm::ReadRecord(qm::kSignatures, kRecords));
   for (auto _ : state) window.browse(window.signatures(), 1, "cmdNext_Click");
-  check(qm::trimSpaces(window.txtSig->ansiText()) == recordText(kRecords));
+  check(qm::trimOuter(window.txtSig->ansiText()) == recordText(kRecords));
 }
 
 // Shows record `from` before each step, outside the timing, and checks where the step went.
@@ -185,7 +185,7 @@ void browseBack(benchmark::State& state, int from) {
     state.ResumeTiming();
     window.browse(window.signatures(), -1, "cmdPrev_Click");
   }
-  check(qm::trimSpaces(window.txtSig->ansiText()) == recordText(from - 1));
+  check(qm::trimOuter(window.txtSig->ansiText()) == recordText(from - 1));
 }
 
 void BM_PreviousWithSecondShown(benchmark::State& state) {

@@ -47,12 +47,12 @@ QByteArray toAnsi(QStringView text) {
   return bytes;
 }
 
-QByteArray trimSpaces(QByteArrayView text) {
+QByteArrayView trimOuter(QByteArrayView text, QByteArrayView outer) {
   qsizetype begin = 0;
   qsizetype end = text.size();
-  while (begin < end && text[begin] == ' ') ++begin;
-  while (end > begin && text[end - 1] == ' ') --end;
-  return text.sliced(begin, end - begin).toByteArray();
+  while (begin < end && outer.contains(text[begin])) ++begin;
+  while (end > begin && outer.contains(text[end - 1])) --end;
+  return text.sliced(begin, end - begin);
 }
 
 }  // namespace qm

@@ -14,7 +14,8 @@ QString fromAnsi(QByteArrayView bytes);
 // A character outside Windows-1252 becomes "?".
 QByteArray toAnsi(QStringView text);
 
-// Removes the space character (0x20) at both ends; tabs and line breaks stay.
-QByteArray trimSpaces(QByteArrayView text);
+// The text without the characters of `outer` at either end: by default the space (0x20) alone,
+// so tabs and line breaks stay.
+QByteArrayView trimOuter(QByteArrayView text, QByteArrayView outer = " ");
 
 }  // namespace qm

@@ -6,7 +6,9 @@
 #include <stdexcept>
 #include <string_view>
 
-// Run-time failures carry the classic numbers and descriptions that the failure box shows.
+// Run-time failures carry a number and a description that the failure box shows. The numbers
+// are the ones earlier builds showed for the same failure, so that a user's report still means
+// the same; they are kept as they are.
 namespace qm {
 
 namespace Err {
@@ -30,10 +32,11 @@ class Failure : public std::runtime_error {
   int number_;
 };
 
-// The classic description of a failure number ("Overflow", "Type mismatch", ...).
+// The description the box shows for a failure number ("Overflow", "Type mismatch", ...).
 const char* failureDescription(int number);
 
-// The nearest classic number for an errno value.
+// The failure number nearest to an errno value: ENOSPC is "Disk full", EACCES "Permission
+// denied", and what has no nearer number "Path/File access error".
 int failureFromErrno(int err);
 
 // The failure box's text, with CR LF line breaks.

@@ -14,7 +14,7 @@ enum class MsgKind {
   Failure,   // Abort, Retry and Ignore, exclamation icon
 };
 
-// The classic codes of the button pressed.
+// The codes of the buttons, as earlier builds numbered them.
 enum MsgCode : int { vbOK = 1, vbAbort = 3, vbRetry = 4, vbIgnore = 5, vbYes = 6, vbNo = 7 };
 
 // The code of the last question or refusal answered; read back at once by the asker.

@@ -5,7 +5,7 @@
 #include <functional>
 
 // Files on the operating system's calls; linux_files.cpp provides them. Every failure throws
-// Failure with the nearest classic number. A name that holds no regular file (a FIFO, a
+// Failure with the nearest failure number (failure.h). A name that holds no regular file (a FIFO, a
 // device, a socket, a folder) is refused with "Path/File access error" before anything could
 // wait on it, and a file with no write permission bit is refused for writing with "Permission
 // denied", to root as well.

@@ -54,6 +54,15 @@ bool same(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The call again for as long as a signal interrupts it.
+template <typename Call>
+auto uninterrupted(Call call) {
+  for (;;) {
+    const auto result = call();
+    if (result >= 0 || errno != EINTR) return result;
+  }
+}
+
 // -1 with errno set on failure. O_NONBLOCK: a FIFO must not stop the program; O_NOCTTY: nor
 // may a terminal become ours.
 int tryOpen(const QString& path, int flags, mode_t mode = 0666) {
@@ -61,11 +70,9 @@ int tryOpen(const QString& path, int flags, mode_t mode = 0666) {
     errno = err;
     return -1;
   }
-  for (;;) {
-    const int fd =
-        ::open(native(path).constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EINTR) return fd;
-  }
+  const QByteArray name = native(path);
+  return uninterrupted(
+      [&] { return ::open(name.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode); });
 }
 
 int openFd(const QString& path, int flags, mode_t mode = 0666) {
@@ -102,9 +109,10 @@ int openRegular(const QString& path, int flags) {
 void writeAll(int fd, const QString& path, QByteArrayView bytes, qint64 offset) {
   hooked(FileCall::Write, path, offset, bytes.size());
   for (qint64 done = 0; done < bytes.size();) {
-    const ssize_t put = ::pwrite(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done),
-                                 static_cast<off_t>(offset + done));
-    if (put < 0 && errno == EINTR) continue;
+    const ssize_t put = uninterrupted([&] {
+      return ::pwrite(fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done),
+                      static_cast<off_t>(offset + done));
+    });
     if (put < 0) fail();
     if (put == 0) fail(ENOSPC);
     done += put;
@@ -236,9 +244,10 @@ qint64 File::size() const {
 qint64 File::readAt(char* data, qint64 size, qint64 offset) const {
   qint64 done = 0;
   while (done < size) {
-    const ssize_t got = ::pread(fd_, data + done, static_cast<size_t>(size - done),
-                                static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = uninterrupted([&] {
+      return ::pread(fd_, data + done, static_cast<size_t>(size - done),
+                     static_cast<off_t>(offset + done));
+    });
     if (got < 0) fail();
     if (got == 0) break;
     done += got;
@@ -263,8 +272,7 @@ QByteArray readFile(const QString& path) {
   QByteArray bytes;
   char buffer[16 * 1024];
   for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = uninterrupted([&] { return ::read(fd, buffer, sizeof buffer); });
     if (got < 0) {
       const int err = errno;
       ::close(fd);

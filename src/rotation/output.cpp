@@ -29,18 +29,24 @@ QByteArray withCharacterReferences(const QByteArray& bytes) {
 
 }  // namespace
 
+QByteArray htmlSignature(QByteArrayView signature) {
+  return trimOuter(signature).toByteArray().replace("\r\n", "<BR>");
+}
+
 void PrepHTML(const QByteArray& signature) {
-  HtmlSig = trimSpaces(signature).replace("\r\n", "<BR>");
+  HtmlSig = htmlSignature(signature);
 }
 
 QByteArray textForm(const ShownEntries& shown) {
-  return "\r\n" + trimSpaces(shown.header) + "\r\n" + trimSpaces(shown.signature) + "\r\n" +
-         trimSpaces(shown.footer) + kLineEnd;
+  return "\r\n" + trimOuter(shown.header).toByteArray() + "\r\n" +
+         trimOuter(shown.signature).toByteArray() + "\r\n" + trimOuter(shown.footer).toByteArray() +
+         kLineEnd;
 }
 
 QByteArray htmlForm(const ShownEntries& shown) {
-  return withCharacterReferences("<BR><P>" + trimSpaces(shown.header) + "<BR>" + HtmlSig + "<BR>" +
-                                 trimSpaces(shown.footer) + "</P>") +
+  return withCharacterReferences("<BR><P>" + trimOuter(shown.header).toByteArray() + "<BR>" +
+                                 htmlSignature(shown.signature) + "<BR>" +
+                                 trimOuter(shown.footer).toByteArray() + "</P>") +
          kLineEnd;
 }
 

@@ -11,17 +11,20 @@ struct ShownEntries {
   QByteArray footer;
 };
 
-// The signature in HTML form, made by PrepHTML for the HTML output only.
+// The signature without outer spaces, each CR LF pair made "<BR>".
+QByteArray htmlSignature(QByteArrayView signature);
+
+// The signature in HTML form as the last HTML output made it.
 inline QByteArray HtmlSig;
 
-// HtmlSig := the signature without outer spaces, each CR LF pair made "<BR>".
+// HtmlSig := htmlSignature(signature).
 void PrepHTML(const QByteArray& signature);
 
 // CR LF, header, CR LF, signature, CR LF, footer, each without outer spaces, then the line end.
 QByteArray textForm(const ShownEntries& shown);
 
-// "<BR><P>" header "<BR>" HtmlSig "<BR>" footer "</P>" and the line end; every character above
-// 0x7F as a numeric character reference, since an HTML file carries no charset.
+// "<BR><P>" header "<BR>" htmlSignature "<BR>" footer "</P>" and the line end; every character
+// above 0x7F as a numeric character reference, since an HTML file carries no charset.
 QByteArray htmlForm(const ShownEntries& shown);
 
 // Writes the files that WriteType selects into the directory stored as siglocation, read

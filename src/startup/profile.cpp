@@ -26,11 +26,7 @@ std::vector<QByteArrayView> splitLines(QByteArrayView file) {
 }
 
 QByteArrayView trimBlanks(QByteArrayView text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  return text.sliced(begin, end - begin);
+  return trimOuter(text, " \t");
 }
 
 bool sameName(QByteArrayView a, QByteArrayView b) {

@@ -7,8 +7,8 @@
 namespace qm {
 
 // The value under key in section of file, or def when the file, the section or the key is
-// missing or the file cannot be read; at most 254 characters, as the value is read into a
-// buffer of 255 including its end.
+// missing or the file cannot be read; at most 254 characters, the most that earlier builds
+// read, so a longer value reads as it always did.
 QByteArray sGetINI(const QString& file, QByteArrayView section, QByteArrayView key,
                    QByteArrayView def);
 

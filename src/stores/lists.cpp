@@ -3,8 +3,7 @@
 
 #include "common/ansi.h"
 #include "common/failure.h"
-#include "stores/add_dialog.h"
-#include "stores/frmEditSig.h"
+#include "stores/entry_dialog.h"
 #include "stores/text_store.h"
 #include "ui/frmMain.h"
 #include "ui/text_boxes.h"
@@ -26,13 +25,13 @@ void frmMain::connectListButtons() {
   on("cmdDeleteSig", [this] { deleteShown(signatures(), "cmdDeleteSig_Click"); });
   on("cmdDeleteFooter", [this] { deleteShown(footers(), "cmdDeleteFooter_Click"); });
   on("cmdEditSig", [this] { cmdEditSig_Click(); });
-  // cmdNewHead_Click, cmdNewSig_Click, cmdNewFoot_Click: the window is not refreshed after.
+  // The shown entries stay as they are after an add.
   for (const auto& [name, kind] :
        {std::pair{"cmdNewHead", &kAddHeader}, std::pair{"cmdNewSig", &kAddSignature},
         std::pair{"cmdNewFoot", &kAddFooter}}) {
     QPushButton* opener = findChild<QPushButton*>(QString::fromLatin1(name));
     connect(opener, &QPushButton::clicked, this, [this, opener, kind = kind] {
-      frmNewEntry dialog(*kind, opener, this);
+      frmEntry dialog(*kind, opener, false, this);
       dialog.exec();
     });
   }
@@ -81,8 +80,9 @@ void frmMain::showRemaining(const List& list, int before, int remaining,
     return;
   }
   handler.run([&] {
-    list.box->setAnsiText(list.showsFirst ? ReadRecord(list.store, 1)
-                                          : trimSpaces(ReadRecord(list.store, remaining)));
+    list.box->setAnsiText(list.showsFirst
+                              ? ReadRecord(list.store, 1)
+                              : trimOuter(ReadRecord(list.store, remaining)).toByteArray());
   });
 }
 
@@ -102,7 +102,7 @@ void frmMain::cmdEditSig_Click() {
   int after = 0;
   if (!handler.run([&] { after = CountRecords(kSignatures); })) return;
   showRemaining(signatures(), before, after - (*held > 0 ? 1 : 0), handler);
-  frmEditSig editor(*held > 0, this);
+  frmEntry editor(kEditSignature, nullptr, *held > 0, this);
   openEditor_ = &editor;
   editor.exec();
   openEditor_ = nullptr;

@@ -58,8 +58,8 @@ bool writeTempRecords(const TextStore& store, Replacement& temp, int n, QByteArr
   return MoveSig(temp, n, records);
 }
 
-// True when the record without its outer spaces is `wanted` (already without them); compares
-// in place, since a search looks at every record of the store.
+// trimOuter(record) == wanted, but leaving at the first differing byte and checking the filling
+// spaces with memcmp: a search looks at every byte of every record.
 bool matches(QByteArrayView record, QByteArrayView wanted) {
   qsizetype begin = 0;
   while (begin < record.size() && record[begin] == ' ') ++begin;
@@ -92,7 +92,7 @@ Rebuild rebuild(const TextStore& store, QByteArrayView text, std::optional<QByte
     platform::removeFile(path);
     return {Removal::Deleted, 0};
   }
-  const QByteArray wanted = trimSpaces(text);
+  const QByteArrayView wanted = trimOuter(text);
   // Survivors go out in blocks, not one write per record.
   int kept = 0;
   QByteArray block;
@@ -149,11 +149,6 @@ QByteArray ReadRecord(const TextStore& store, int n) {
   return record;
 }
 
-void WriteRecord(const QString& file, int length, int n, QByteArrayView text) {
-  File out(file, File::Access::Write);
-  out.writeAt(fittedRecord(text, length), offsetOf(n, length));
-}
-
 void AppendRecord(const TextStore& store, QByteArrayView text) {
   File out(storePath(store), File::Access::Write);
   const qint64 size = out.size();
@@ -172,7 +167,7 @@ void AppendRecord(const TextStore& store, QByteArrayView text) {
 
 std::optional<int> FindRecord(const TextStore& store, QByteArrayView text) {
   const File file(storePath(store), File::Access::Read);
-  const QByteArray wanted = trimSpaces(text);
+  const QByteArrayView wanted = trimOuter(text);
   std::optional<int> found;
   forEachRecord(file, store.length, file.size() / store.length, [&](int n, QByteArrayView record) {
     if (matches(record, wanted)) found = n;

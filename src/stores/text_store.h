@@ -32,7 +32,7 @@ inline constexpr TextStore kFooters{"Foot.qmd", 100, "TmpF.qmd", "MoveFoot"};
 inline constexpr int kMostRecordNumber = 32767;
 
 // Every operation opens its file, works and closes it again; a missing store file is created
-// empty. File system failures throw Failure with the nearest classic number.
+// empty. File system failures throw Failure with the number the failure box shows (failure.h).
 
 // The store's path in the application directory (an existing name in other letter case wins).
 QString storePath(const TextStore& store);
@@ -44,9 +44,6 @@ QByteArray ReadRecord(const TextStore& store, int n);
 
 // The text cut or filled with spaces to a record of `length`.
 QByteArray fittedRecord(QByteArrayView text, int length);
-
-// Writes text, cut or filled to `length`, as record n of file; past the end lengthens it.
-void WriteRecord(const QString& file, int length, int n, QByteArrayView text);
 
 void AppendRecord(const TextStore& store, QByteArrayView text);
 

@@ -36,7 +36,8 @@ class FolderList : public QListWidget {
   // The current folder, canonical: "/" for the root, otherwise without a trailing separator.
   QString path() const { return path_; }
 
-  // The open gesture; a failure goes to the handler named after the list ("Dir1_Change").
+  // The open gesture; a failure box names the list's object name and "_Change" ("Dir1_Change"),
+  // as failure reports have always named it.
   void open(const QListWidgetItem* entry);
 
  signals:

@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QDialogButtonBox>
 #include <QFrame>
 #include <QLabel>
 #include <QSet>
@@ -13,7 +14,9 @@ namespace {
 
 QWidget* child(QWidget* window, const char* object) {
   auto* widget = window->findChild<QWidget*>(QString::fromLatin1(object));
-  Q_ASSERT_X(widget != nullptr, "no such control", object);
+  // Every window is built by the tests, so a misspelt name stops them, not a user.
+  if (widget == nullptr)
+    qFatal("%s has no control named %s", qPrintable(window->objectName()), object);
   return widget;
 }
 
@@ -39,18 +42,34 @@ QAccessibleInterface* roleFactory(const QString& className, QObject* object) {
 
 }  // namespace
 
+QLabel* label(QWidget* parent, const char* name, const char* caption) {
+  return named(new QLabel(QString::fromLatin1(caption), parent), name);
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, const char* tip) {
+  auto* widget = named(new QPushButton(QString::fromLatin1(caption), parent), name);
+  if (tip) widget->setToolTip(QString::fromLatin1(tip));
+  return widget;
+}
+
+QDialogButtonBox* buttonRow(QWidget* parent, std::initializer_list<QPushButton*> buttons) {
+  auto* row = new QDialogButtonBox(parent);
+  // Action buttons keep the order given; accept and reject roles would be reordered by desktop.
+  for (QPushButton* b : buttons) row->addButton(b, QDialogButtonBox::ActionRole);
+  return row;
+}
+
 void describe(QWidget* window, const QString& description,
               std::initializer_list<Described> controls) {
   window->setAccessibleDescription(description);
   for (const Described& control : controls) {
     QWidget* widget = child(window, control.object);
-    if (widget == nullptr) continue;
     if (!control.name.isEmpty()) widget->setAccessibleName(control.name);
     widget->setAccessibleDescription(control.description);
     // A label's buddy is what assistive technology reads as "labelled by".
     if (control.label != nullptr) {
-      if (auto* label = qobject_cast<QLabel*>(child(window, control.label))) {
-        label->setBuddy(widget);
+      if (auto* caption = qobject_cast<QLabel*>(child(window, control.label))) {
+        caption->setBuddy(widget);
       }
     }
   }
@@ -60,7 +79,6 @@ void chainTabOrder(QWidget* window, std::initializer_list<const char*> order) {
   QWidget* previous = nullptr;
   for (const char* object : order) {
     QWidget* widget = child(window, object);
-    if (widget == nullptr) continue;
     if (previous != nullptr) QWidget::setTabOrder(previous, widget);
     previous = widget;
   }

@@ -4,11 +4,27 @@
 #include <QString>
 #include <initializer_list>
 
+class QDialogButtonBox;
+class QLabel;
 class QWidget;
 
 // What every form needs so that keyboard users and assistive technology find their way:
 // names and descriptions, labels tied to their boxes, and the tab order.
 namespace qm::ui {
+
+// Gives a new control the object name that describe() and chainTabOrder() find it by.
+template <typename Widget>
+Widget* named(Widget* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+QLabel* label(QWidget* parent, const char* name, const char* caption = "");
+QPushButton* button(QWidget* parent, const char* name, const char* caption,
+                    const char* tip = nullptr);
+
+// A dialog's row of buttons, in the order given on every desktop.
+QDialogButtonBox* buttonRow(QWidget* parent, std::initializer_list<QPushButton*> buttons);
 
 // One control of a window, found by its object name.
 struct Described {
@@ -18,7 +34,8 @@ struct Described {
   const char* label = nullptr;  // the label that names it, for text boxes and lists
 };
 
-// Gives the window its description and each control its name, description and label.
+// Gives the window its description and each control its name, description and label. A name
+// that no control of the window bears is a slip in the form's code: it ends the program.
 void describe(QWidget* window, const QString& description,
               std::initializer_list<Described> controls);
 

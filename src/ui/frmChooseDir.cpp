@@ -1,5 +1,6 @@
 #include "ui/frmChooseDir.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -19,26 +20,21 @@ namespace qm::ui {
 
 frmChooseDir::frmChooseDir(QLineEdit* target, QWidget* parent)
     : QDialog(parent),
-      Drive1(new DriveList(this)),
-      Dir1(new FolderList(this)),
-      cmdSave(new QPushButton(QStringLiteral("&Save"), this)),
-      cmdDone(new QPushButton(QStringLiteral("&Done"), this)),
+      Drive1(named(new DriveList(this), "Drive1")),
+      Dir1(named(new FolderList(this), "Dir1")),
+      cmdSave(button(this, "cmdSave", "&Save")),
+      cmdDone(button(this, "cmdDone", "&Done")),
       target_(target) {
   setObjectName(QStringLiteral("frmChooseDir"));
   setWindowTitle(QStringLiteral("Choose Directory for Signature Files"));
   setModal(true);
-  Drive1->setObjectName(QStringLiteral("Drive1"));
-  Dir1->setObjectName(QStringLiteral("Dir1"));
-  cmdSave->setObjectName(QStringLiteral("cmdSave"));
-  cmdDone->setObjectName(QStringLiteral("cmdDone"));
   cmdSave->setAutoDefault(false);
   cmdDone->setAutoDefault(false);
 
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(Drive1, 1);
   bottom->addStretch();
-  bottom->addWidget(cmdSave);
-  bottom->addWidget(cmdDone);
+  bottom->addWidget(buttonRow(this, {cmdSave, cmdDone}));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(Dir1, 1);
   layout->addLayout(bottom);

@@ -31,33 +31,16 @@
 namespace qm::ui {
 namespace {
 
-QLabel* label(QWidget* parent, const char* name, const char* caption = "") {
-  auto* widget = new QLabel(QString::fromLatin1(caption), parent);
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption,
-                    const char* tip = nullptr) {
-  auto* widget = new QPushButton(QString::fromLatin1(caption), parent);
-  widget->setObjectName(QString::fromLatin1(name));
-  if (tip) widget->setToolTip(QString::fromLatin1(tip));
-  return widget;
-}
-
 // "<", ">" and "?": as narrow as the caption.
 QPushButton* compactButton(QWidget* parent, const char* name, const char* caption,
                            const char* tip) {
-  auto* widget = new CompactButton(QString::fromLatin1(caption), parent);
-  widget->setObjectName(QString::fromLatin1(name));
+  auto* widget = named(new CompactButton(QString::fromLatin1(caption), parent), name);
   widget->setToolTip(QString::fromLatin1(tip));
   return widget;
 }
 
 QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption) {
-  auto* widget = new QCheckBox(QString::fromLatin1(caption), parent);
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
+  return named(new QCheckBox(QString::fromLatin1(caption), parent), name);
 }
 
 QFrame* line(QWidget* parent) {
@@ -65,13 +48,6 @@ QFrame* line(QWidget* parent) {
   frame->setFrameShape(QFrame::HLine);
   frame->setFrameShadow(QFrame::Sunken);
   return frame;
-}
-
-template <typename Box>
-Box* textBox(QWidget* parent, const char* name, int limit) {
-  auto* box = new Box(limit, parent);
-  box->setObjectName(QString::fromLatin1(name));
-  return box;
 }
 
 // One list's area: label and box on the left with the browse buttons and the randomize box
@@ -99,9 +75,9 @@ QGridLayout* area(QLabel* caption, QWidget* box, QPushButton* prev, QPushButton*
 }  // namespace
 
 frmMain::frmMain(std::function<void()> endProgram)
-    : txtHeader(textBox<LineBox>(this, "txtHeader", 100)),
-      txtSig(textBox<MultiLineBox>(this, "txtSig", 253)),
-      txtFooter(textBox<LineBox>(this, "txtFooter", 100)),
+    : txtHeader(named(new LineBox(100, this), "txtHeader")),
+      txtSig(named(new MultiLineBox(253, this), "txtSig")),
+      txtFooter(named(new LineBox(100, this), "txtFooter")),
       Check1(checkBox(this, "Check1", "&Randomize Headers")),
       Check2(checkBox(this, "Check2", "Randomize Sig&natures")),
       Check3(checkBox(this, "Check3", "Randomize F&ooters")),
@@ -143,7 +119,7 @@ frmMain::frmMain(std::function<void()> endProgram)
   const std::pair<QCheckBox*, const char*> flags[] = {
       {Check1, "HeadRandom"}, {Check2, "SigRandom"}, {Check3, "FootRandom"}};
   for (const auto& [box, key] : flags) {
-    // Check1_Click, Check2_Click, Check3_Click: every change is stored at once.
+    // A ticked or cleared box is stored at once, not on Quit.
     connect(box, &QCheckBox::toggled, this, [key = key](bool ticked) {
       writeINI(ModSig.IniPath, "Settings", key, ticked ? "1" : "0");
     });
@@ -278,7 +254,7 @@ void frmMain::Form_Load() {
           RecCount = CountRecords(store);
           if (RecCount == 0) return;
           rec = ReadRecord(store, last ? RecCount : 1);
-          box->setAnsiText(last ? trimSpaces(rec) : rec);
+          box->setAnsiText(last ? trimOuter(rec) : QByteArrayView(rec));
         },
         where);
   };

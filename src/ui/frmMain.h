@@ -23,7 +23,7 @@ class FailureHandler;
 namespace qm::ui {
 
 class AnsiTextBox;
-class frmEditSig;
+class frmEntry;
 class LineBox;
 class MultiLineBox;
 
@@ -57,14 +57,19 @@ class frmMain : public QWidget {
   std::function<int(int count)> drawRecordNumber = [](int count) { return drawRecord(count); };
   std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
 
+  // The window's own handlers, in ui/frmMain.cpp.
   void cmdMin_Click();
   void cmdQuit_Click();
   void cmdInternet_Click();
   void cmdPref_Click();
   void TrayIcon1_DblClick();
+
+  // The rotation's, in rotation/switching.cpp.
   void Randomizer();
   void Timer1_Timer();
   void Command1_Click();
+
+  // The lists', in stores/lists.cpp: browse, delete, add and edit.
   void cmdEditSig_Click();
 
   // A list as the browse and delete buttons see it.
@@ -90,7 +95,7 @@ class frmMain : public QWidget {
 
  private:
   QLayout* buildLayout();
-  void connectListButtons();
+  void connectListButtons();  // stores/lists.cpp
   void describeControls();
   void Form_Load();
   void Form_Resize();
@@ -100,8 +105,9 @@ class frmMain : public QWidget {
   // Records at the end of the signature store that the open editor holds out of the list.
   int heldSignatures() const;
 
-  // The switch timer: shown, Timer1 ticks every 500 ms and keeps the clock; hidden, the window
-  // sleeps until the next switch is due, counting the ticks' worth of time it slept.
+  // The switch timer (rotation/switching.cpp): shown, Timer1 ticks every 500 ms and keeps the
+  // clock; hidden, the window sleeps until the next switch is due, counting the ticks' worth of
+  // time it slept.
   void wake();
   void sleep();
   void countSleptTicks();
@@ -116,7 +122,7 @@ class frmMain : public QWidget {
   std::optional<qint64> asleepAt_;  // while hidden: when the slept ticks were last counted
   qint64 clockSecond_ = -1;         // the second the clock shows
   bool switching_ = false;          // a switch started by a tick is still running
-  const frmEditSig* openEditor_ = nullptr;
+  const frmEntry* openEditor_ = nullptr;
 };
 
 }  // namespace qm::ui

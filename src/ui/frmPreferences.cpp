@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,16 +24,6 @@ namespace {
 
 const QStringList kMailPrograms = {"Outlook 98/2000", "Eudora v4.x", "Other Text", "Other HTML"};
 
-template <typename Widget>
-Widget* named(Widget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
-QLabel* label(QWidget* parent, const char* name, const char* caption) {
-  return named(new QLabel(QString::fromLatin1(caption), parent), name);
-}
-
 void write(const char* key, const QByteArray& value) {
   writeINI(ModSig.IniPath, "Settings", key, value);
 }
@@ -53,8 +44,8 @@ frmPreferences::frmPreferences(std::function<void()> switchNow, QWidget* parent)
       Slider1(named(new IntervalSlider(this), "Slider1")),
       SliderCaption(named(new QLabel(this), "SliderCaption")),
       chkMin(named(new QCheckBox(QStringLiteral("Start &Minimized in Tray"), this), "chkMin")),
-      cmdSave(named(new QPushButton(QStringLiteral("&Save"), this), "cmdSave")),
-      cmdDone(named(new QPushButton(QStringLiteral("&Done"), this), "cmdDone")),
+      cmdSave(button(this, "cmdSave", "&Save")),
+      cmdDone(button(this, "cmdDone", "&Done")),
       switchNow_(std::move(switchNow)) {
   setObjectName(QStringLiteral("frmPreferences"));
   setWindowTitle(QStringLiteral("Preferences"));
@@ -73,13 +64,9 @@ frmPreferences::frmPreferences(std::function<void()> switchNow, QWidget* parent)
   form->addRow(label(this, "Label2", "Random Interval"), Slider1);
   form->addRow(QString(), SliderCaption);
   form->addRow(QString(), chkMin);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(cmdSave);
-  buttons->addWidget(cmdDone);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addLayout(buttons);
+  layout->addWidget(buttonRow(this, {cmdSave, cmdDone}));
   setMinimumWidth(fontMetrics().averageCharWidth() * 64);
   describe(this, "Where and how the signature is written, and how often it switches",
            {

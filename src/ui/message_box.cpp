@@ -10,7 +10,7 @@ namespace {
 struct Look {
   QMessageBox::Icon icon;
   QMessageBox::StandardButtons buttons;
-  QMessageBox::StandardButton first;     // the default button, as in the classic boxes
+  QMessageBox::StandardButton first;     // the default button: the first of the row
   QMessageBox::StandardButton fallback;  // the answer when the box is closed another way
 };
 

@@ -1,0 +1,192 @@
+#include "stores/entry_dialog.h"
+
+#include <QBoxLayout>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "common/ansi.h"
+#include "common/failure.h"
+#include "common/msgbox.h"
+#include "ui/forms.h"
+#include "ui/text_boxes.h"
+
+namespace qm::ui {
+
+const EntryDialogKind kAddHeader{.formName = "frmNewHead",
+                                 .caption = "Add New Header",
+                                 .labelName = "lblHead",
+                                 .labelCaption = "Header",
+                                 .boxName = "txtNewHead",
+                                 .multiLine = false,
+                                 .limit = 100,
+                                 .store = &kHeaders,
+                                 .emptyPrompt = "You must enter a header",
+                                 .emptyTitle = "Enter Header",
+                                 .anotherTitle = "Continue.....",
+                                 .windowDescription = "Type a new header",
+                                 .boxDescription = "Text of the new header",
+                                 .saveDescription = "Add the header to the list",
+                                 .cancelDescription = "Close without adding"};
+const EntryDialogKind kAddSignature{.formName = "frmNewSignature",
+                                    .caption = "Add New Signature",
+                                    .labelName = "Label1",
+                                    .labelCaption = "New Signature",
+                                    .boxName = "txtNewSig",
+                                    .multiLine = true,
+                                    .limit = 253,  // two under the record: a cut never applies
+                                    .store = &kSignatures,
+                                    .emptyPrompt = "You must enter a signature",
+                                    .emptyTitle = "Enter Signature",
+                                    .anotherTitle = "Continue....",
+                                    .windowDescription = "Type a new signature",
+                                    .boxDescription = "Text of the new signature",
+                                    .saveDescription = "Add the signature to the list",
+                                    .cancelDescription = "Close without adding"};
+const EntryDialogKind kAddFooter{.formName = "frmNewFooter",
+                                 .caption = "Add New Footer",
+                                 .labelName = "Label2",
+                                 .labelCaption = "New Footer",
+                                 .boxName = "txtNewFoot",
+                                 .multiLine = false,
+                                 .limit = 100,
+                                 .store = &kFooters,
+                                 .emptyPrompt = "You must enter a Footer",
+                                 .emptyTitle = "Enter Footer",
+                                 .anotherTitle = "Continue.....",
+                                 .windowDescription = "Type a new footer",
+                                 .boxDescription = "Text of the new footer",
+                                 .saveDescription = "Add the footer to the list",
+                                 .cancelDescription = "Close without adding"};
+const EntryDialogKind kEditSignature{
+    .formName = "frmEditSig",
+    .caption = "Edit Sig",
+    .labelName = nullptr,
+    .labelCaption = "Signature",
+    .boxName = "txtEditSig",
+    .multiLine = true,
+    .limit = 253,
+    .store = &kSignatures,
+    .emptyPrompt = "You must enter a signature",
+    .emptyTitle = "Enter Signature",
+    .anotherTitle = nullptr,
+    .windowDescription = "Change the shown signature",
+    .boxDescription = "Text of the signature being edited",
+    .saveDescription = "Store the edited signature",
+    .cancelDescription = "Close the editor; unless saved, the signature goes back as it was"};
+
+namespace {
+
+QWidget* makeBox(const EntryDialogKind& kind, QWidget* parent) {
+  if (kind.multiLine) return named(new MultiLineBox(kind.limit, parent), kind.boxName);
+  return named(new LineBox(kind.limit, parent), kind.boxName);
+}
+
+AnsiTextBox& ansiBox(QWidget* box) {
+  return dynamic_cast<AnsiTextBox&>(*box);
+}
+
+}  // namespace
+
+// Created in tab order: the box first, then Save, then Cancel.
+frmEntry::frmEntry(const EntryDialogKind& kind, QWidget* opener, bool takenOut, QWidget* parent)
+    : QDialog(parent),
+      label(kind.labelName ? ui::label(this, kind.labelName, kind.labelCaption) : nullptr),
+      textBox(makeBox(kind, this)),
+      cmdSave(button(this, "cmdSave", "&Save")),
+      cmdCancel(button(this, "cmdCancel", "&Cancel")),
+      kind_(kind),
+      opener_(opener),
+      takenOut_(takenOut) {
+  setObjectName(QString::fromLatin1(kind.formName));
+  setWindowTitle(QString::fromLatin1(kind.caption));
+  setModal(true);
+  connect(cmdSave, &QPushButton::clicked, this, &frmEntry::cmdSave_Click);
+  connect(cmdCancel, &QPushButton::clicked, this, &frmEntry::cmdCancel_Click);
+  // Enter in the editor's box is a line break, never a Save.
+  if (edits()) {
+    cmdSave->setAutoDefault(false);
+    cmdCancel->setAutoDefault(false);
+  }
+
+  auto* layout = new QVBoxLayout(this);
+  if (label) layout->addWidget(label);
+  layout->addWidget(textBox, kind.multiLine ? 1 : 0);
+  layout->addWidget(buttonRow(this, {cmdSave, cmdCancel}));
+  setMinimumWidth(fontMetrics().averageCharWidth() * 60);
+  // The prompt over the box is the box's label; without one, the box carries the name itself.
+  describe(this, QString::fromLatin1(kind.windowDescription),
+           {
+               {kind.boxName, label ? QString() : QString::fromLatin1(kind.labelCaption),
+                QString::fromLatin1(kind.boxDescription), kind.labelName},
+               {"cmdSave", {}, QString::fromLatin1(kind.saveDescription)},
+               {"cmdCancel", {}, QString::fromLatin1(kind.cancelDescription)},
+           });
+  chainTabOrder(this, {kind.boxName, "cmdSave", "cmdCancel"});
+
+  // The signature without the filling spaces of its record.
+  if (edits()) ansiBox(textBox).setAnsiText(trimOuter(EditSigText));
+  textBox->setFocus();
+}
+
+QByteArray frmEntry::ansiText() const {
+  return ansiBox(textBox).ansiText();
+}
+
+void frmEntry::clearText() {
+  ansiBox(textBox).setAnsiText({});
+}
+
+int frmEntry::heldRecords() const {
+  return takenOut_ && !saved_ ? 1 : 0;
+}
+
+void frmEntry::cmdSave_Click() {
+  const QByteArray text = ansiText();  // stored as typed: spaces and line breaks count
+  if (text.isEmpty()) {
+    MsgBox(MsgKind::Refusal, QString::fromLatin1(kind_.emptyPrompt),
+           QString::fromLatin1(kind_.emptyTitle));
+    return;
+  }
+  // No second save of the same text while this one runs.
+  cmdSave->setEnabled(false);
+  if (!save(text) || edits()) return;
+  MsgBox(MsgKind::Question, QStringLiteral("Do you wish to add another?"),
+         QString::fromLatin1(kind_.anotherTitle));
+  if (MsgAnswer == vbYes) {
+    clearText();
+    cmdSave->setEnabled(true);
+    textBox->setFocus();
+  } else {
+    accept();
+  }
+}
+
+// False when the text could not be stored.
+bool frmEntry::save(const QByteArray& text) {
+  const FailureHandler handler("cmdSave_Click");
+  if (!edits()) return handler.run([&] { AppendRecord(*kind_.store, text); });
+  const bool held = heldRecords() > 0;
+  // The editor saves once; what it holds is the edited text from now on.
+  saved_ = true;
+  cmdCancel->setText(QStringLiteral("&Done"));
+  std::optional<int> replaced;
+  if (held && !handler.run([&] { replaced = MoveRecordToEnd(kSignatures, EditSigText, text); })) {
+    return false;
+  }
+  // Also when the held record has left the file meanwhile (edited by hand): the text is kept.
+  if (!held || replaced == 0) return handler.run([&] { AppendRecord(kSignatures, text); });
+  return true;
+}
+
+void frmEntry::cmdCancel_Click() {
+  // Nothing to put back: the editor's earlier text never left the store.
+  QDialog::reject();
+  if (opener_) opener_->setFocus();
+}
+
+void frmEntry::reject() {
+  cmdCancel_Click();
+}
+
+}  // namespace qm::ui
