@@ -1,17 +1,15 @@
+// The lists as the main window works them: browse, delete, add and edit.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+#include <functional>
 
-#include "platform/files.h"
-#include "startup/settings.h"
 #include "startup/startup.h"
-#include "stores/frmEditSig.h"
-#include "stores/text_store.h"
-#include "support/scripted_msgbox.h"
-#include "support/temp_app_dir.h"
-#include "ui/forms.h"
+#include "stores/entry_dialog.h"
+#include "support/support.h"
 #include "ui/frmMain.h"
 #include "ui/text_boxes.h"
 
@@ -22,142 +20,95 @@ using test::records;
 using test::ScriptedMsgBox;
 using test::TempAppDir;
 
-QByteArray sigs(std::initializer_list<const char*> texts) {
-  return records(texts, 255);
+QByteArray sigs(std::initializer_list<QByteArray> texts) {
+  return records(255, texts);
 }
-QByteArray heads(std::initializer_list<const char*> texts) {
-  return records(texts, 100);
+QByteArray heads(std::initializer_list<QByteArray> texts) {
+  return records(100, texts);
 }
 
-// A main window over the given stores; clicks go to its buttons by name.
+enum List { Header, Signature, Footer };
+const char* const kFiles[] = {"Head.qmd", "Sig.qmd", "Foot.qmd"};
+
+// A main window over one store; clicks go to its buttons by name.
 struct Lists {
-  Lists(const QByteArray& sig, const QByteArray& head = {}) {
-    app.write("Sig.qmd", sig);
-    app.write("Head.qmd", head);
+  Lists(List list, const QByteArray& store) : list(list) {
+    app.write(kFiles[list], store);
     initprogram();
     window = std::make_unique<frmMain>([] {});
   }
-  void click(const char* name) {
-    window->findChild<QPushButton*>(QString::fromLatin1(name))->click();
+  AnsiTextBox& box() const {
+    if (list == Header) return *window->txtHeader;
+    if (list == Footer) return *window->txtFooter;
+    return *window->txtSig;
   }
+  QByteArray store() const { return app.read(kFiles[list]); }
+  void click(const char* name) { window->findChild<QPushButton*>(name)->click(); }
+
+  List list;
   TempAppDir app;
   std::unique_ptr<frmMain> window;
 };
 
-struct BrowseCase {
+struct ListCase {
   const char* name;
-  QByteArray store;
-  const char* shown;
+  List list;
+  QByteArray before;
+  QByteArray shown;
   const char* button;
-  QByteArray after;  // what the box holds afterwards
-};
-
-TEST(ListsTest, Browsing) {
-  const QByteArray abbc = sigs({"A", "B", "B", "C"});
-  const BrowseCase cases[] = {
-      {"next from the first B shows the second", abbc, "B", "cmdNext", sigs({"B"}).left(253)},
-      {"previous from B shows A", abbc, " B ", "cmdPrev", sigs({"A"}).left(253)},
-      {"no next after the last", abbc, "C", "cmdNext", "C"},
-      {"no previous before the first", abbc, "A", "cmdPrev", "A"},
-      {"no match", abbc, "D", "cmdNext", "D"},
-      {"letter case matters", abbc, "b", "cmdNext", "b"},
-      {"one record changes nothing", sigs({"A"}), "X", "cmdNext", "X"},
-      // A lone LF written by another program is no obstacle.
-      {"past a record with a lone LF", sigs({"A", "B\nb", "C"}), "B\nb", "cmdNext",
-       sigs({"C"}).left(253)},
-      {"empty store", {}, "X", "cmdPrev", "X"},
-  };
-  for (const BrowseCase& c : cases) {
-    Lists lists(c.store);
-    lists.window->txtSig->setAnsiText(c.shown);
-    lists.click(c.button);
-    EXPECT_EQ(lists.window->txtSig->ansiText(), c.after) << c.name;
-    EXPECT_EQ(lists.app.read("Sig.qmd"), c.store) << c.name;
-  }
-}
-
-TEST(ListsTest, HeadersBrowseToTheirNeighbours) {
-  Lists lists({}, heads({"H1", "H2", "H3"}));
-  lists.click("cmdPrevH");
-  EXPECT_EQ(lists.window->txtHeader->ansiText(), heads({"H2"}));
-  lists.click("cmdNextH");
-  EXPECT_EQ(lists.window->txtHeader->ansiText(), heads({"H3"}));
-}
-
-struct DeleteCase {
-  const char* name;
-  QByteArray store;
-  const char* shown;
-  QByteArray storeAfter;
   QByteArray boxAfter;
+  QByteArray storeAfter;
 };
 
-TEST(ListsTest, DeletingSignatures) {
-  const DeleteCase cases[] = {
-      {"the shown one goes, the first shows", sigs({"A", "B", "C"}), "B", sigs({"A", "C"}),
-       sigs({"A"}).left(253)},
-      {"every copy goes", sigs({"A", "B", "B", "C"}), " B  ", sigs({"A", "C"}),
-       sigs({"A"}).left(253)},
-      {"no match keeps the store", sigs({"A", "C"}), "c", sigs({"A", "C"}), sigs({"A"}).left(253)},
-      {"one matching record", sigs({"A"}), "A", {}, {}},
-      {"one other record stays", sigs({"A"}), "X", sigs({"A"}), sigs({"A"}).left(253)},
-      {"all match: the text stays", sigs({"B", "B"}), "B", {}, "B"},
-      {"empty store empties the box", {}, "X", {}, {}},
-      {"a record with a lone CR", sigs({"A", "B\rb", "C"}), "B\rb", sigs({"A", "C"}),
-       sigs({"A"}).left(253)},
+TEST(ListsTest, BrowseAndDelete) {
+  const QByteArray abbc = sigs({"A", "B", "B", "C"});
+  const ListCase cases[] = {
+      {"next from the first B", Signature, abbc, "B", "cmdNext", sigs({"B"}).left(253), abbc},
+      {"previous from B", Signature, abbc, " B ", "cmdPrev", sigs({"A"}).left(253), abbc},
+      {"nothing after the last", Signature, abbc, "C", "cmdNext", "C", abbc},
+      {"nothing before the first", Signature, abbc, "A", "cmdPrev", "A", abbc},
+      {"no match", Signature, abbc, "b", "cmdNext", "b", abbc},
+      {"a header's neighbour", Header, heads({"H1", "H2", "H3"}), "H2", "cmdNextH", heads({"H3"}),
+       heads({"H1", "H2", "H3"})},
+      {"delete shows the first signature", Signature, sigs({"A", "B", "C"}), "A", "cmdDeleteSig",
+       sigs({"B"}).left(253), sigs({"B", "C"})},
+      {"delete every copy", Signature, abbc, "B ", "cmdDeleteSig", sigs({"A"}).left(253),
+       sigs({"A", "C"})},
+      {"delete shows the last header trimmed", Header, heads({"A", " B ", "C"}), "C",
+       "cmdDeleteHeader", "B", heads({"A", " B "})},
+      {"delete without a match", Footer, heads({"A"}), "X", "cmdDeleteFooter", "A", heads({"A"})},
+      {"delete the only one", Footer, heads({"A"}), "A", "cmdDeleteFooter", "", ""},
+      {"delete all of several", Signature, sigs({"B", "B"}), "B", "cmdDeleteSig", "B", ""},
   };
-  for (const DeleteCase& c : cases) {
-    Lists lists(c.store);
-    lists.window->txtSig->setAnsiText(c.shown);
-    ScriptedMsgBox boxes;
-    lists.click("cmdDeleteSig");
-    EXPECT_EQ(lists.app.read("Sig.qmd"), c.storeAfter) << c.name;
-    EXPECT_EQ(lists.window->txtSig->ansiText(), c.boxAfter) << c.name;
+  for (const ListCase& c : cases) {
+    Lists lists(c.list, c.before);
+    lists.box().setAnsiText(c.shown);
+    lists.click(c.button);
+    EXPECT_EQ(lists.box().ansiText(), c.boxAfter) << c.name;
+    EXPECT_EQ(lists.store(), c.storeAfter) << c.name;
   }
 }
 
-TEST(ListsTest, DeletingAHeaderShowsTheLastOneTrimmed) {
-  Lists lists({}, heads({"A", "B", "C"}));
-  lists.window->txtHeader->setAnsiText("A");
-  lists.click("cmdDeleteHeader");
-  EXPECT_EQ(lists.app.read("Head.qmd"), heads({"B", "C"}));
-  EXPECT_EQ(lists.window->txtHeader->ansiText(), "C");
-}
-
-TEST(ListsTest, AFailedRebuildLeavesTheStoreIntact) {
-  const QByteArray store = sigs({"A", "B", "C", "D"});
-  Lists lists(store);
-  lists.window->txtSig->setAnsiText("B");
+TEST(ListsTest, AnAbandonedDeleteAndTooManyRecordsChangeNothing) {
+  Lists lists(Signature, sigs({"A", "B", "C"}));
+  lists.box().setAnsiText("B");
   platform::setFileHookForTest([](platform::FileCall call, const QString& path, qint64, qint64) {
-    return call == platform::FileCall::Write && path.endsWith("/Tmp.qmd") ? ENOSPC : 0;
+    return call == platform::FileCall::Write && !path.endsWith("/Sig.qmd") ? ENOSPC : 0;
   });
-  ScriptedMsgBox boxes{vbAbort};
+  ScriptedMsgBox boxes{vbAbort, vbAbort};
   lists.click("cmdDeleteSig");
   platform::setFileHookForTest({});
-  ASSERT_EQ(boxes.shown().size(), 1u);
-  EXPECT_TRUE(boxes.shown()[0].prompt.endsWith(QStringLiteral("in Quillmate: MoveSig")));
-  EXPECT_EQ(lists.app.read("Sig.qmd"), store);
-  EXPECT_EQ(lists.window->txtSig->ansiText(), "B");  // Delete again tries the same entry
-}
-
-TEST(ListsTest, MoreThan32767RecordsOverflow) {
-  Lists lists({});
-  QByteArray big(qsizetype{32768} * 255, ' ');
-  lists.app.write("Sig.qmd", big);
-  for (const char* button : {"cmdNext", "cmdDeleteSig"}) {
-    ScriptedMsgBox boxes{vbAbort};
-    lists.click(button);
-    ASSERT_EQ(boxes.shown().size(), 1u) << button;
-    EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(QStringLiteral("Error 6: \r\nOverflow")));
-    EXPECT_TRUE(boxes.shown()[0].prompt.endsWith(QLatin1String(button) + "_Click"));
-  }
-  EXPECT_EQ(lists.app.read("Sig.qmd").size(), big.size());
+  EXPECT_EQ(lists.store(), sigs({"A", "B", "C"}));
+  EXPECT_EQ(lists.box().ansiText(), "B");  // Delete again tries the same entry
+  lists.app.write("Sig.qmd", QByteArray(qsizetype{32768} * 255, ' '));
+  lists.click("cmdNext");
+  test::expectFailureBox(boxes.shown().at(1), 6, "Overflow", "cmdNext_Click");
 }
 
 // Runs `use` on the signature editor once "Edit Sig" has opened it.
-void editWith(Lists& lists, std::function<void(frmEditSig&)> use) {
+void editWith(Lists& lists, const std::function<void(frmEntry&)>& use) {
   QTimer::singleShot(0, [&] {
-    auto* editor = qobject_cast<frmEditSig*>(QApplication::activeModalWidget());
+    auto* editor = qobject_cast<frmEntry*>(QApplication::activeModalWidget());
     ASSERT_NE(editor, nullptr);
     use(*editor);
     if (editor->isVisible()) editor->close();
@@ -165,90 +116,128 @@ void editWith(Lists& lists, std::function<void(frmEditSig&)> use) {
   lists.click("cmdEditSig");
 }
 
+void type(frmEntry& dialog, const QByteArray& keys) {
+  dynamic_cast<AnsiTextBox&>(*dialog.textBox).setAnsiText({});
+  for (const char key : keys) {
+    if (key == '\n')
+      QTest::keyClick(dialog.textBox, Qt::Key_Return);
+    else
+      QTest::keyClicks(dialog.textBox, QString(QLatin1Char(key)));
+  }
+}
+
 struct EditCase {
   const char* name;
   QByteArray store;
   const char* shown;
-  std::function<void(frmEditSig&)> use;
+  std::function<void(frmEntry&)> use;
   QByteArray storeAfter;
 };
 
 TEST(ListsTest, EditingASignature) {
-  const auto saveX = [](frmEditSig& editor) {
-    editor.txtEditSig->setAnsiText("X");
+  Lists* current = nullptr;
+  const auto save = [](frmEntry& editor) {
+    type(editor, "X\ny");
     editor.cmdSave->click();
-    EXPECT_EQ(withoutMnemonic(editor.cmdCancel->text()), QStringLiteral("Done"));
     EXPECT_FALSE(editor.cmdSave->isEnabled());
     editor.cmdCancel->click();
   };
-  const auto cancel = [](frmEditSig& editor) { editor.cmdCancel->click(); };
-  const auto closeFrame = [](frmEditSig& editor) { editor.close(); };
+  const auto cancel = [](frmEntry& editor) { editor.cmdCancel->click(); };
   const EditCase cases[] = {
-      {"save", sigs({"A", "B", "C"}), "B", saveX, sigs({"A", "C", "X"})},
-      {"cancel puts it back last", sigs({"A", "B", "C"}), "B", cancel, sigs({"A", "C", "B"})},
-      {"closing the window is cancel", sigs({"A", "B", "C"}), "B", closeFrame,
+      {"save", sigs({"A", "B", "C"}), "B", save, sigs({"A", "C", "X\r\ny"})},
+      {"cancel leaves it last", sigs({"A", "B", "C"}), "B", cancel, sigs({"A", "C", "B"})},
+      {"the frame is cancel", sigs({"A", "B", "C"}), "B", [](frmEntry& e) { e.close(); },
        sigs({"A", "C", "B"})},
       {"both copies out, one back", sigs({"B", "A", "B"}), "B", cancel, sigs({"A", "B"})},
-      {"the only signature, saved", sigs({"B"}), "B",
-       [&](frmEditSig& editor) {
-         // Taken out of the list, it leaves the main window's box empty.
-         EXPECT_EQ(qobject_cast<frmMain*>(editor.parentWidget())->txtSig->ansiText(), "");
-         saveX(editor);
+      {"the only one, saved", sigs({"B"}), "B",
+       [&](frmEntry& editor) {
+         EXPECT_EQ(current->box().ansiText(), "");  // out of the list while edited
+         EXPECT_EQ(editor.ansiText(), "B");
+         save(editor);
        },
-       sigs({"X"})},
-      {"the only signature, cancelled", sigs({"B"}), "B", cancel, sigs({"B"})},
-      {"typed text: save adds it", sigs({"A", "C"}), "T", saveX, sigs({"A", "C", "X"})},
+       sigs({"X\r\ny"})},
+      {"typed text is added on save", sigs({"A", "C"}), "T", save, sigs({"A", "C", "X\r\ny"})},
       {"typed text: cancel adds nothing", sigs({"A", "C"}), "T", cancel, sigs({"A", "C"})},
-      {"empty store: cancel adds no blank record", {}, "", cancel, {}},
+      {"the text, trimmed; empty refused", sigs({"A", "  Two  "}), "Two",
+       [](frmEntry& editor) {
+         EXPECT_EQ(editor.ansiText(), "Two");
+         ScriptedMsgBox boxes{vbOK};
+         type(editor, "");
+         editor.cmdSave->click();
+         EXPECT_EQ(boxes.shown().at(0).prompt, "You must enter a signature");
+         EXPECT_EQ(boxes.shown().at(0).title, "Enter Signature");
+         EXPECT_TRUE(editor.cmdSave->isEnabled());
+       },
+       sigs({"A", "Two"})},
   };
   for (const EditCase& c : cases) {
-    Lists lists(c.store);
-    lists.window->txtSig->setAnsiText(c.shown);
+    Lists lists(Signature, c.store);
+    current = &lists;
+    lists.box().setAnsiText(c.shown);
     editWith(lists, c.use);
-    EXPECT_EQ(lists.app.read("Sig.qmd"), c.storeAfter) << c.name;
+    EXPECT_EQ(lists.store(), c.storeAfter) << c.name;
   }
 }
 
-TEST(ListsTest, TheEditorShowsTheSignatureTrimmedAndRefusesAnEmptyOne) {
-  Lists lists(sigs({"A", "  Two words  ", "C"}));
-  lists.window->txtSig->setAnsiText("Two words");
-  ScriptedMsgBox boxes{vbOK};
-  editWith(lists, [](frmEditSig& editor) {
-    EXPECT_EQ(editor.windowTitle(), QStringLiteral("Edit Sig"));
-    EXPECT_EQ(editor.txtEditSig->ansiText(), "Two words");
-    editor.txtEditSig->setAnsiText({});
-    editor.cmdSave->click();
-    EXPECT_TRUE(editor.cmdSave->isEnabled());
-    editor.cmdCancel->click();
-  });
-  ASSERT_EQ(boxes.shown().size(), 1u);
-  EXPECT_EQ(boxes.shown()[0].kind, MsgKind::Refusal);
-  EXPECT_EQ(boxes.shown()[0].prompt, QStringLiteral("You must enter a signature"));
-  EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("Enter Signature"));
-  EXPECT_EQ(lists.app.read("Sig.qmd"), sigs({"A", "C", "Two words"}));  // as it was shown
-  EXPECT_EQ(lists.window->txtSig->ansiText(), sigs({"A"}).left(253));
+struct AddCase {
+  const char* name;
+  const EntryDialogKind& kind;
+  QByteArray before;
+  std::vector<QByteArray> keys;  // one save each; Yes to "add another" but after the last
+  QByteArray after;
+};
+
+TEST(ListsTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
+  const QByteArray x250(250, 'x');
+  const AddCase cases[] = {
+      {"one after another",
+       kAddSignature,
+       "",
+       {"first", " second\n"},
+       sigs({"first", " second\r\n"})},
+      {"spaces only", kAddHeader, "", {"   "}, heads({""})},
+      {"a full header", kAddHeader, "", {QByteArray(99, 'h') + "HZ"}, QByteArray(99, 'h') + "H"},
+      {"a footer", kAddFooter, heads({"F"}) + "rest", {"G"}, heads({"F", "G"})},
+      {"a line break counts two", kAddSignature, "", {x250 + "\nab"}, sigs({x250 + "\r\na"})},
+      {"no room for a line break", kAddSignature, "", {x250 + "yz\n"}, sigs({x250 + "yz"})},
+  };
+  for (const AddCase& c : cases) {
+    TempAppDir app;
+    const QString file = QString::fromLatin1(c.kind.store->fileName);
+    if (!c.before.isEmpty()) app.write(file, c.before);
+    frmEntry dialog(c.kind, nullptr);
+    dialog.show();
+    ScriptedMsgBox boxes;
+    for (const QByteArray& keys : c.keys) {
+      boxes.answer({&keys == &c.keys.back() ? vbNo : vbYes});
+      type(dialog, keys);
+      dialog.cmdSave->click();
+      EXPECT_EQ(boxes.shown().back().prompt, "Do you wish to add another?") << c.name;
+    }
+    EXPECT_EQ(app.read(file), c.after) << c.name;
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << c.name;
+  }
 }
 
-TEST(ListsTest, CreateButtonsOpenTheirAddDialog) {
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"cmdNewHead", "frmNewHead", "Add New Header"},
-      {"cmdNewSig", "frmNewSignature", "Add New Signature"},
-      {"cmdNewFoot", "frmNewFooter", "Add New Footer"},
+TEST(ListsTest, AddDialogsEndWithoutWritingAndGiveTheFocusBack) {
+  const std::function<void(frmEntry&)> closings[] = {
+      [](frmEntry& d) { d.cmdCancel->click(); },
+      [](frmEntry& d) { QTest::keyClick(&d, Qt::Key_Escape); },
+      [](frmEntry& d) { d.close(); },
   };
-  for (const auto& [button, form, caption] : cases) {
-    Lists lists(sigs({"A"}));
-    QString seenForm, seenCaption;
-    QTimer::singleShot(0, [&] {
-      QWidget* dialog = QApplication::activeModalWidget();
-      ASSERT_NE(dialog, nullptr);
-      seenForm = dialog->objectName();
-      seenCaption = dialog->windowTitle();
-      dialog->close();
-    });
-    lists.click(button);
-    EXPECT_EQ(seenForm, QLatin1String(form));
-    EXPECT_EQ(seenCaption, QLatin1String(caption));
-    EXPECT_EQ(lists.window->txtSig->ansiText(), sigs({"A"}).left(253));  // not refreshed
+  for (const auto& close : closings) {
+    TempAppDir app;
+    QWidget main;
+    auto* opener = new QPushButton(&main);
+    (new QPushButton(&main))->setFocus();
+    main.show();
+    frmEntry dialog(kAddFooter, opener, false, &main);
+    dialog.show();
+    type(dialog, "typed");
+    close(dialog);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(app.read("Foot.qmd"), "");
+    EXPECT_EQ(main.focusWidget(), opener);
   }
 }
 

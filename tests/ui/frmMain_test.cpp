@@ -1,20 +1,20 @@
+// The main window: what it shows, stores and writes, and when it switches.
 #include "ui/frmMain.h"
 
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
-#include <QSystemTrayIcon>
+#include <QTimer>
 #include <QUrl>
 
 #include "startup/settings.h"
 #include "startup/startup.h"
-#include "support/scripted_msgbox.h"
-#include "support/temp_app_dir.h"
-#include "ui/forms.h"
+#include "support/support.h"
 #include "ui/text_boxes.h"
 
 namespace qm::ui {
@@ -24,168 +24,152 @@ using test::records;
 using test::ScriptedMsgBox;
 using test::TempAppDir;
 
-// The line of key in a settings file, without its line end.
-QByteArray profileLine(const QByteArray& file, const char* key) {
-  for (QByteArray line : file.split('\n')) {
-    if (line.startsWith(QByteArray(key) + '=')) return line.endsWith('\r') ? line.chopped(1) : line;
-  }
-  return {};
-}
-
-// A main window loaded from the settings and stores of a test's application directory.
-struct LoadedWindow {
-  explicit LoadedWindow(const QByteArray& settings = {}) {
-    if (!settings.isEmpty()) app.write("zq.ini", settings);
+// A main window loaded over H1..H4, the signatures A, B, C and the footer F1, writing "Text"
+// into sig/ at the given interval code; each draw takes the last record.
+struct Window {
+  explicit Window(const QByteArray& settings = "Interval=6\r\n") {
+    QDir(app.path()).mkdir("sig");
+    app.write("zq.ini", "[Settings]\r\nSigLocation=" + app.file("sig").toUtf8() +
+                            "\r\nWrite_Type=Text\r\n" + settings);
+    app.write("Head.qmd", records(100, {"H1", "H2", "H3", " H4 "}));
+    app.write("Sig.qmd", records(255, {" A", "B", "C"}));
+    app.write("Foot.qmd", records(100, {"F1"}));
     initprogram();
+    ModSig.WriteType = "Text";
     window = std::make_unique<frmMain>([this] { ++ends; });
+    window->drawRecordNumber = [this](int count) {
+      drawnFrom.push_back(count);
+      return count;
+    };
   }
-  QPushButton* button(const char* name) const {
-    return window->findChild<QPushButton*>(QString::fromLatin1(name));
+  void setInterval(int code) {
+    test::FakeWindows windows;
+    ModSig.IntervalCode = QByteArray::number(code);
+    LoadSettings(windows);
+  }
+  void tickAll() {
+    for (QCheckBox* box : {window->Check1, window->Check2, window->Check3}) box->setChecked(true);
+  }
+  void tick(int times) {
+    for (int i = 0; i < times; ++i) window->Timer1_Timer();
+  }
+  QByteArray written() const { return app.read("sig/ZQ.txt"); }
+  QTimer* switchDue() const {
+    for (QTimer* timer : window->findChildren<QTimer*>()) {
+      if (timer->isSingleShot()) return timer;
+    }
+    return nullptr;
   }
 
   TempAppDir app;
   int ends = 0;
+  std::vector<int> drawnFrom;
   std::unique_ptr<frmMain> window;
 };
 
-TEST(FrmMainTest, ShowsTheLastHeaderTheFirstSignatureAndTheLastFooter) {
-  TempAppDir setup;
-  setup.write("Head.qmd", records({"H1", "  H2", "  H3  "}, 100));
-  setup.write("Sig.qmd", records({"  Sig one\r\nline two", "Sig two"}, 255));
-  setup.write("Foot.qmd", records({"F1", "F2 "}, 100));
-  initprogram();
-  int ends = 0;
-  frmMain window([&] { ++ends; });
-  EXPECT_EQ(window.windowTitle(), QStringLiteral("ZQ Quillmate 1.0.0"));
-  EXPECT_EQ(window.txtHeader->ansiText(), QByteArray("H3"));
-  EXPECT_EQ(window.txtFooter->ansiText(), QByteArray("F2"));
-  EXPECT_EQ(window.txtSig->ansiText(), QByteArray("  Sig one\r\nline two").leftJustified(253, ' '));
-  EXPECT_FALSE(window.lblCurrent->text().isEmpty());
-  EXPECT_TRUE(window.lblNext->text().isEmpty());
-  EXPECT_EQ(ends, 0);
+TEST(FrmMainTest, ShowsTheLastHeaderAndFooterTrimmedAndTheFirstSignatureAsStored) {
+  Window w;
+  EXPECT_EQ(w.window->txtHeader->ansiText(), "H4");
+  EXPECT_EQ(w.window->txtSig->ansiText(), records(255, {" A"}).left(253));
+  EXPECT_EQ(w.window->txtFooter->ansiText(), "F1");
+  EXPECT_EQ(w.written(), "");  // nothing ticked: the load's switch writes nothing
 }
 
-TEST(FrmMainTest, FirstRunCreatesThreeEmptyStoresAndShowsNothing) {
-  LoadedWindow loaded;
-  for (const char* name : {"Head.qmd", "Sig.qmd", "Foot.qmd"}) {
-    EXPECT_EQ(QFileInfo(loaded.app.file(name)).size(), 0) << name;
-    EXPECT_TRUE(QFileInfo::exists(loaded.app.file(name))) << name;
-  }
-  EXPECT_TRUE(loaded.window->txtHeader->ansiText().isEmpty());
-  EXPECT_TRUE(loaded.window->txtSig->ansiText().isEmpty());
-  EXPECT_TRUE(loaded.window->txtFooter->ansiText().isEmpty());
-  EXPECT_FALSE(loaded.window->Check1->isChecked());
-}
-
-TEST(FrmMainTest, EveryControlHasItsCaptionAndTip) {
-  LoadedWindow loaded;
-  const std::tuple<const char*, const char*, const char*> buttons[] = {
-      {"cmdNewHead", "Create Header", ""},
-      {"cmdDeleteHeader", "Delete Header", ""},
-      {"cmdPrevH", "<", "Prev"},
-      {"cmdNextH", ">", "Next"},
-      {"cmdNewSig", "Create Signature", ""},
-      {"cmdEditSig", "Edit Sig", ""},
-      {"cmdDeleteSig", "Delete Sig", ""},
-      {"cmdPrev", "<", "Prev"},
-      {"cmdNext", ">", "Next"},
-      {"cmdNewFoot", "Create Footer", ""},
-      {"cmdDeleteFooter", "Delete Footer", ""},
-      {"cmdPrevF", "<", "Prev"},
-      {"cmdNextF", ">", "Next"},
-      {"cmdPref", "Preferences", ""},
-      {"Command1", "Write Sig Now", ""},
-      {"cmdMin", "Minimize", ""},
-      {"cmdQuit", "Quit", ""},
-      {"cmdInternet", "?", "Help"},
-  };
-  for (const auto& [name, caption, tip] : buttons) {
-    const QPushButton* b = loaded.button(name);
-    ASSERT_NE(b, nullptr) << name;
-    EXPECT_EQ(withoutMnemonic(b->text()), QString::fromLatin1(caption)) << name;
-    EXPECT_EQ(b->toolTip(), QString::fromLatin1(tip)) << name;
-  }
-  const std::pair<const char*, const char*> labels[] = {
-      {"lblHead", "Header"},      {"Label2", "Signature"},   {"Label3", "Footer"},
-      {"Label1", "Current Time"}, {"Label4", "Next Switch"},
-  };
-  for (const auto& [name, caption] : labels) {
-    const auto* l = loaded.window->findChild<QLabel*>(QString::fromLatin1(name));
-    ASSERT_NE(l, nullptr) << name;
-    EXPECT_EQ(l->text(), QString::fromLatin1(caption)) << name;
-  }
-  EXPECT_EQ(withoutMnemonic(loaded.window->Check1->text()), QStringLiteral("Randomize Headers"));
-  EXPECT_EQ(withoutMnemonic(loaded.window->Check2->text()), QStringLiteral("Randomize Signatures"));
-  EXPECT_EQ(withoutMnemonic(loaded.window->Check3->text()), QStringLiteral("Randomize Footers"));
-  EXPECT_EQ(loaded.window->txtHeader->maxLength(), 100);
-  EXPECT_EQ(loaded.window->txtFooter->maxLength(), 100);
-}
-
-TEST(FrmMainTest, RandomizeBoxesAreStoredAtOnce) {
-  // Blanks around "1" show that loading the ticked box wrote its value back.
-  LoadedWindow loaded("[Settings]\r\nHeadRandom=0\r\nFootRandom=0\r\nSigRandom= 1 \r\n");
-  const auto stored = [&](const char* key) { return profileLine(loaded.app.read("zq.ini"), key); };
-  EXPECT_TRUE(loaded.window->Check2->isChecked());
-  EXPECT_EQ(stored("SigRandom"), "SigRandom=1");
-  loaded.window->Check2->click();
-  EXPECT_EQ(stored("SigRandom"), "SigRandom=0");
-  loaded.window->Check1->click();
-  EXPECT_EQ(stored("HeadRandom"), "HeadRandom=1");
-  loaded.window->Check3->click();
-  EXPECT_EQ(stored("FootRandom"), "FootRandom=1");
-}
-
-TEST(FrmMainTest, AFlagThatIsNoWholeNumberIsReportedAndSkipped) {
-  TempAppDir app;
-  app.write("zq.ini", "[Settings]\r\nHeadRandom=abc\r\nSigRandom=1\r\nFootRandom=2\r\n");
-  initprogram();
+TEST(FrmMainTest, TheRandomizeFlagsAreReadAsWholeNumbers) {
   ScriptedMsgBox boxes{vbIgnore, vbIgnore};
-  frmMain window([] {});
-  ASSERT_EQ(boxes.shown().size(), 2u);
-  EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(QStringLiteral("Error 13: \r\nType mismatch")));
-  EXPECT_TRUE(boxes.shown()[0].prompt.endsWith(QStringLiteral("in Quillmate: Form_Load")));
-  EXPECT_TRUE(boxes.shown()[1].prompt.startsWith(QStringLiteral("Error 380: ")));
-  EXPECT_FALSE(window.Check1->isChecked());
-  EXPECT_TRUE(window.Check2->isChecked());
-  EXPECT_FALSE(window.Check3->isChecked());
+  Window w("HeadRandom=abc\r\nSigRandom= 1 \r\nFootRandom=2\r\n");
+  test::expectFailureBox(boxes.shown().at(0), 13, "Type mismatch", "Form_Load");
+  test::expectFailureBox(boxes.shown().at(1), 380, "Invalid property value", "Form_Load");
+  EXPECT_FALSE(w.window->Check1->isChecked());
+  EXPECT_TRUE(w.window->Check2->isChecked());
+  EXPECT_FALSE(w.window->Check3->isChecked());
+  EXPECT_TRUE(w.app.read("zq.ini").contains("\r\nSigRandom=1\r\n"));  // stored as it loads
 }
 
-TEST(FrmMainTest, QuitAsksFirst) {
-  for (int answer : {vbNo, vbYes}) {
-    LoadedWindow loaded;
-    loaded.window->show();
+TEST(FrmMainTest, TicksSwitchEveryIntervalAndWriteTheJoinedEntries) {
+  Window w;
+  w.setInterval(0);  // one minute: 120 ticks of half a second
+  w.tickAll();
+  EXPECT_TRUE(w.app.read("zq.ini").contains("HeadRandom=1\r\nFootRandom=1\r\nSigRandom=1\r\n"));
+  w.window->TickCount = 0;
+  w.tick(119);
+  EXPECT_EQ(w.written(), "");
+  w.tick(1);
+  EXPECT_EQ(w.written(), "\r\nH4\r\nC\r\nF1\r\n");
+  EXPECT_EQ(w.drawnFrom, std::vector<int>({3, 4}));  // signatures, then headers; one footer
+  EXPECT_EQ(w.window->TickCount, 0);
+  EXPECT_FALSE(w.window->lblNext->text().isEmpty());
+  w.window->Check2->click();
+  EXPECT_TRUE(w.app.read("zq.ini").contains("SigRandom=0\r\n"));
+  w.setInterval(6);  // never
+  w.tick(1000);
+  EXPECT_EQ(w.window->TickCount, 1000);
+  EXPECT_EQ(w.drawnFrom.size(), 2u);
+}
+
+TEST(FrmMainTest, WriteSigNowWritesTheShownEntriesAndLeavesTheCountdown) {
+  Window w;
+  w.window->TickCount = 42;
+  w.window->txtSig->setAnsiText("Now\r\nhere ");
+  w.window->findChild<QPushButton*>("Command1")->click();
+  EXPECT_EQ(w.written(), "\r\nH4\r\nNow\r\nhere\r\nF1\r\n");
+  EXPECT_EQ(w.window->TickCount, 42);
+  EXPECT_TRUE(w.drawnFrom.empty());
+}
+
+TEST(FrmMainTest, AFailingSwitchShowsOneBoxHoweverManyTicksPass) {
+  Window w;
+  w.setInterval(0);
+  w.tickAll();
+  QDir(w.app.file("sig")).removeRecursively();
+  w.window->TickCount = 119;
+  ScriptedMsgBox boxes{vbAbort};
+  boxes.whileShown = [&] { w.tick(500); };
+  w.tick(1);
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  test::expectFailureBox(boxes.shown()[0], 76, "Path not found", "OutputSig");
+  EXPECT_EQ(w.window->TickCount, 0);  // the count restarts when the switch ends
+}
+
+// Hidden, the window sleeps until the next switch is due, counting whole ticks slept; the
+// rest of a tick carries over.
+TEST(FrmMainTest, HiddenTheWindowSleepsUntilTheSwitchIsDue) {
+  Window w;
+  w.setInterval(0);
+  w.window->show();
+  qint64 now = 0;
+  w.window->monotonicMs = [&] { return now; };
+  w.window->TickCount = 100;
+  w.window->hide();
+  EXPECT_FALSE(w.window->Timer1->isActive());
+  EXPECT_EQ(w.switchDue()->interval(), 20 * 500);
+  now = 1250;  // woken early: two ticks counted, a quarter of a second kept
+  w.switchDue()->setInterval(0);
+  w.switchDue()->start();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(w.window->TickCount, 102);
+  EXPECT_EQ(w.switchDue()->interval(), 18 * 500 - 250);
+  now = 1250 + 18 * 500 - 250;
+  w.window->show();
+  EXPECT_EQ(w.window->TickCount, 120);
+  EXPECT_TRUE(w.window->Timer1->isActive());
+  EXPECT_FALSE(w.switchDue()->isActive());
+}
+
+TEST(FrmMainTest, QuitAsksFirstAndClosingEnds) {
+  for (const int answer : {vbNo, vbYes}) {
+    Window w;
     ScriptedMsgBox boxes{answer};
-    loaded.button("cmdQuit")->click();
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].kind, MsgKind::Question);
-    EXPECT_EQ(boxes.shown()[0].prompt, QStringLiteral("Do you wish to end this session?"));
-    EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("Really Quit?"));
-    EXPECT_EQ(MsgAnswer, answer);
-    EXPECT_EQ(loaded.ends, answer == vbYes ? 1 : 0);
+    w.window->findChild<QPushButton*>("cmdQuit")->click();
+    EXPECT_EQ(boxes.shown().at(0).prompt, "Do you wish to end this session?");
+    EXPECT_EQ(boxes.shown().at(0).title, "Really Quit?");
+    EXPECT_EQ(w.ends, answer == vbYes ? 1 : 0);
   }
+  Window w;
+  w.window->close();
+  EXPECT_EQ(w.ends, 1);
 }
 
-TEST(FrmMainTest, ClosingTheWindowEndsWithoutAsking) {
-  LoadedWindow loaded;
-  loaded.window->show();
-  ScriptedMsgBox boxes;
-  loaded.window->close();
-  EXPECT_EQ(loaded.ends, 1);
-}
-
-TEST(FrmMainTest, MinimizeWithoutANotificationAreaUsesTheTaskBar) {
-  ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the offscreen platform has no tray";
-  LoadedWindow loaded;
-  loaded.window->show();
-  loaded.button("cmdMin")->click();
-  EXPECT_TRUE(loaded.window->isMinimized());
-  EXPECT_FALSE(loaded.window->TrayIcon1->isVisible());
-  loaded.window->TrayIcon1_DblClick();
-  EXPECT_FALSE(loaded.window->isMinimized());
-  EXPECT_TRUE(loaded.window->isVisible());
-}
-
-// Receives the URLs that the help button asks the desktop to open.
 class UrlCatcher : public QObject {
   Q_OBJECT
  public:
@@ -194,30 +178,16 @@ class UrlCatcher : public QObject {
   void open(const QUrl& url) { opened << url; }
 };
 
-TEST(FrmMainTest, HelpWritesTheShortcutAndOpensTheHelpPage) {
-  LoadedWindow loaded;
+TEST(FrmMainTest, HelpWritesTheShortcutAndOpensThePage) {
+  Window w;
   UrlCatcher catcher;
-  QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
-  loaded.app.write("FAQ.URL", "old and longer content that must go");
-  loaded.button("cmdInternet")->click();
-  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-  const QString page = loaded.app.file("FAQ.html");
-  EXPECT_EQ(loaded.app.read("FAQ.URL"), "[InternetShortcut]\r\nURL=" + page.toLocal8Bit() + "\r\n");
+  QDesktopServices::setUrlHandler("file", &catcher, "open");
+  w.app.write("faq.url", "older and longer content");
+  w.window->findChild<QPushButton*>("cmdInternet")->click();
+  QDesktopServices::unsetUrlHandler("file");
+  const QString page = w.app.file("FAQ.html");
+  EXPECT_EQ(w.app.read("faq.url"), "[InternetShortcut]\r\nURL=" + page.toUtf8() + "\r\n");
   EXPECT_EQ(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(page)});
-}
-
-TEST(FrmMainTest, AShortcutThatCannotBeWrittenIsReported) {
-  LoadedWindow loaded;
-  ASSERT_TRUE(QDir(loaded.app.path()).mkdir(QStringLiteral("FAQ.URL")));
-  UrlCatcher catcher;
-  QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
-  ScriptedMsgBox boxes{vbAbort};
-  loaded.button("cmdInternet")->click();
-  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-  ASSERT_EQ(boxes.shown().size(), 1u);
-  EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(QStringLiteral("Error 75: ")));
-  EXPECT_TRUE(boxes.shown()[0].prompt.endsWith(QStringLiteral("in Quillmate: cmdInternet_Click")));
-  EXPECT_TRUE(catcher.opened.isEmpty());
 }
 
 }  // namespace
