@@ -1,81 +1,85 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <deque>
 #include <functional>
-#include <initializer_list>
-#include <vector>
 
 #include "common/msgbox.h"
-#include "startup/startup.h"
+#include "platform/platform.h"
+#include "startup/settings.h"
 
 namespace qm::test {
 
-// The bytes of a store holding these texts, each filled with spaces to the record length.
-QByteArray records(int length, std::initializer_list<QByteArray> texts);
+// A store holding these texts, each filled with spaces to the record length.
+inline QByteArray records(int length, std::initializer_list<QByteArray> texts) {
+  QByteArray bytes;
+  for (const QByteArray& text : texts) bytes += text.leftJustified(length, ' ');
+  return bytes;
+}
 
-// A fresh application directory for one test, with the process-wide settings reset and
-// ModSig.IniPath naming its zq.ini.
-class TempAppDir {
- public:
-  TempAppDir();
-  ~TempAppDir();
-
-  QString path() const { return dir_.path(); }
-  QString file(const QString& name) const { return dir_.filePath(name); }
-  QByteArray read(const QString& name) const;  // empty when missing
-  void write(const QString& name, const QByteArray& bytes) const;
-
- private:
-  QTemporaryDir dir_;
+// A fresh application folder; the settings in memory are reset, IniPath names its zq.ini.
+struct TempAppDir {
+  TempAppDir() {
+    platform::setApplicationDir(dir.path());
+    ModSig = {};
+    ModSig.IniPath = file("zq.ini");
+  }
+  ~TempAppDir() { platform::setApplicationDir({}); }
+  QString path() const { return dir.path(); }
+  QString file(const QString& name) const { return dir.filePath(name); }
+  QByteArray read(const QString& name) const {  // empty when missing
+    QFile in(file(name));
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+  }
+  void write(const QString& name, const QByteArray& bytes) const {
+    QFile out(file(name));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly)) << name.toStdString();
+    out.write(bytes);
+  }
+  QTemporaryDir dir;
 };
 
 struct ShownBox {
   MsgKind kind;
-  QString prompt;
-  QString title;
+  QString prompt, title;
 };
 
-// While it lives, every message box is recorded and answered from the script, in order.
-// A box with no scripted answer fails the test and is answered OK, No or Abort.
-class ScriptedMsgBox {
- public:
-  explicit ScriptedMsgBox(std::initializer_list<int> answers = {});
-  ~ScriptedMsgBox();
-  ScriptedMsgBox(const ScriptedMsgBox&) = delete;
-  ScriptedMsgBox& operator=(const ScriptedMsgBox&) = delete;
-
-  void answer(std::initializer_list<int> answers) { answers_.insert(answers_.end(), answers); }
-  const std::vector<ShownBox>& shown() const { return shown_; }
-
-  // Runs while each box is up, before it is answered: what happens during a modal box.
-  std::function<void()> whileShown;
-
- private:
-  std::deque<int> answers_;
-  std::vector<ShownBox> shown_;
-  MsgBoxShow previous_;
-};
-
-// Records what start-up asks of the windows; the slider takes 0..6 as the real one does.
-struct FakeWindows : StartupWindows {
-  QStringList calls;
-  int position = 6;
-  void loadPreferences() override;
-  void setPreferencesDirectory(const QByteArray& dir) override { calls << "directory " + dir; }
-  void setSliderPosition(int value) override;
-  int sliderPosition() override { return position; }
-  void unloadPreferences() override { calls << "unload"; }
-  void setTimerInterval(int ms) override { calls << QString("timer %1").arg(ms); }
-  void showMain() override { calls << "show"; }
-  void hideMainInTray() override { calls << "tray"; }
+// Records each message box and answers it from the script, in order; a box beyond the script
+// fails the test, and so does an answer never asked for.
+struct ScriptedMsgBox {
+  explicit ScriptedMsgBox(std::initializer_list<int> script = {}) : answers(script) {
+    previous = installMsgBox([this](MsgKind kind, const QString& prompt, const QString& title) {
+      shown.push_back({kind, prompt, title});
+      if (whileShown) whileShown();
+      if (shown.size() <= answers.size()) return answers[shown.size() - 1];
+      ADD_FAILURE() << "unexpected box: " << prompt.toStdString();
+      return int{kind == MsgKind::Failure ? vbAbort : kind == MsgKind::Question ? vbNo : vbOK};
+    });
+  }
+  ~ScriptedMsgBox() {
+    installMsgBox(previous);
+    EXPECT_EQ(shown.size(), answers.size()) << "boxes shown against answers scripted";
+  }
+  std::vector<int> answers;
+  std::vector<ShownBox> shown;
+  std::function<void()> whileShown;  // what happens while a modal box is up
+  MsgBoxShow previous;
 };
 
 // The failure box as the user reads it: number, description, a line, the procedure.
-void expectFailureBox(const ShownBox& box, int number, const char* description,
-                      const char* procedure);
+inline void expectFailureBox(const ShownBox& box, int number, const QString& description,
+                             const QString& procedure) {
+  const QString text = "^Error %1: \r\n%2\r\n\t\toccurred at line [1-9][0-9]*\r\nin Quillmate: %3$";
+  EXPECT_EQ(box.kind, MsgKind::Failure);
+  EXPECT_EQ(box.title, "Quillmate Error");
+  EXPECT_TRUE(QRegularExpression(text.arg(number).arg(QRegularExpression::escape(description),
+                                                      QRegularExpression::escape(procedure)))
+                  .match(box.prompt)
+                  .hasMatch())
+      << box.prompt.toStdString();
+}
 
 }  // namespace qm::test
