@@ -82,7 +82,7 @@ void frmMain::runDueSwitch() {
   switching_ = false;
   TickCount = 0;
   if (asleepAt_) {
-    asleepAt_ = monotonic_.elapsed();
+    asleepAt_ = monotonicMs();
     scheduleSwitch();
   }
 }
@@ -109,13 +109,13 @@ void frmMain::wake() {
 void frmMain::sleep() {
   if (asleepAt_) return;
   Timer1->stop();
-  asleepAt_ = monotonic_.elapsed();
+  asleepAt_ = monotonicMs();
   scheduleSwitch();
 }
 
 // Each 500 ms slept is a tick; the rest of one carries over.
 void frmMain::countSleptTicks() {
-  const qint64 ticks = (monotonic_.elapsed() - *asleepAt_) / Timer1->interval();
+  const qint64 ticks = (monotonicMs() - *asleepAt_) / Timer1->interval();
   TickCount += static_cast<int>(ticks);
   *asleepAt_ += ticks * Timer1->interval();
 }
@@ -124,7 +124,7 @@ void frmMain::scheduleSwitch() {
   // With "Never", or while a switch waits for its failure box, there is nothing to wake for.
   if (switching_ || ModSig.SwitchTicks <= 0) return;
   const qint64 due = qint64{ModSig.SwitchTicks - TickCount} * Timer1->interval() -
-                     (monotonic_.elapsed() - *asleepAt_);
+                     (monotonicMs() - *asleepAt_);
   switchDue_->start(static_cast<int>(std::clamp<qint64>(due, 0, INT_MAX)));
 }
 

@@ -101,6 +101,7 @@ frmMain::frmMain(std::function<void()> endProgram)
   switchDue_->setTimerType(Qt::PreciseTimer);
   connect(switchDue_, &QTimer::timeout, this, &frmMain::switchWhenDue);
   monotonic_.start();
+  monotonicMs = [this] { return monotonic_.elapsed(); };
   connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](auto reason) {
     // A panel that draws the item itself (a StatusNotifierItem host: KDE, GNOME's extension,
     // waybar) reports one click; an icon of the program's own in an XEmbed tray has a place on

@@ -56,6 +56,8 @@ class frmMain : public QWidget {
   // Where switches take their randomness and their time from; tests replace them.
   std::function<int(int count)> drawRecordNumber = [](int count) { return drawRecord(count); };
   std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
+  // Milliseconds on a clock that never jumps, for the time slept in the tray.
+  std::function<qint64()> monotonicMs;
 
   // The window's own handlers, in ui/frmMain.cpp.
   void cmdMin_Click();
