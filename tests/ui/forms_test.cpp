@@ -20,13 +20,13 @@
 #include "ui/frmPreferences.h"
 #include "ui/interval_slider.h"
 #include "ui/message_box.h"
+#include "ui/startup_windows.h"
 #include "ui/text_boxes.h"
 
 namespace qm::ui {
 namespace {
 
-// A box of the main window holds `start` with the cursor `at` (-1: the end); then `input` is
-// set ('s'), typed ('t') or pasted ('p').
+// A main window box holds `start`, the cursor `at` (-1: the end); `input` is set, typed, pasted.
 TEST(TextBoxesTest, LimitsAndLineBreaks) {
   const auto x = [](int n) { return QByteArray(n, 'x'); };
   const QByteArray bytes = "caf\xe9\xa0\x80 \x93q\x94\r\n\tend ";
@@ -99,7 +99,7 @@ TEST(PreferencesTest, WhatLoadingReadsAndSaveWrites) {
       {"4", "P=Mutt|M=0", 0, "S=2", false, "P=Other Text|M=0"},
       {"7", "P=Other Text|M=0", 380, "", false, "P=Other Text|M=0"},
       {"-1", "P=Other Text|M=0", 380, "", false, "P=Other Text|M=0"},
-      {"4", "P=Other Text|M=3", 380, "", true, "P=Other Text|M=0|L=?|I=4|W=Text"},
+      {"", "P=Other Text|M=3", 380, "", true, "P=Other Text|M=0|L=?|I=6|W=Text"},
   };
   for (const auto& [code, before, failure, edits, save, after] : rows) {
     SCOPED_TRACE(before.toStdString() + " " + edits.toStdString());
@@ -123,7 +123,7 @@ TEST(PreferencesTest, WhatLoadingReadsAndSaveWrites) {
     EXPECT_EQ(std::tuple(ModSig.SwitchTicks, ModSig.SwitchMinutes, dialog.SliderCaption->text()),
               std::tuple(in->ticks, in->minutes, QString(in->caption)));
     (save ? dialog.cmdSave : dialog.cmdDone)->click();
-    EXPECT_EQ(app.read("zq.ini"), ini(after));
+    EXPECT_EQ(app.read("zq.ini").toStdString(), ini(after).toStdString());
     EXPECT_EQ(switches, save ? 1 : 0);
     EXPECT_EQ(ModSig.IntervalCode, save ? QByteArray::number(dialog.Slider1->value()) : code);
     EXPECT_TRUE(!save || ini(after).contains("Write_Type=" + ModSig.WriteType + "\r\n"));
@@ -150,9 +150,11 @@ TEST(ChooseDirTest, SaveTakesTheFolderOpenAtTheLastClick) {
     test::TempAppDir app;
     const QString tree = QDir(app.path()).canonicalPath() + "/sigs";
     for (const char* dir : {"alpha", "Beta", "gamma", ".hidden"}) QDir(tree).mkpath(dir);
-    const QString line = stored == "-" ? "Write_Type=Text" : "SigLocation=" + stored;
-    app.write("zq.ini", "[Settings]\r\n" + toAnsi(QString(line).replace("<tree>", tree)));
-    const QByteArray settings = app.read("zq.ini");
+    const QByteArray settings =
+        "[Settings]\r\n" +
+        toAnsi(QString(stored == "-" ? "Write_Type=Text" : "SigLocation=" + stored)
+                   .replace("<tree>", tree));
+    app.write("zq.ini", settings);
     ModSig.IniPath = app.file("zq.ini");
     test::ScriptedMsgBox boxes;
     if (!failure.isEmpty()) boxes.answer({vbAbort});
@@ -193,8 +195,6 @@ TEST(ChooseDirTest, SaveTakesTheFolderOpenAtTheLastClick) {
   }
 }
 
-const QString kPage = QString::fromUtf8(QUILLMATE_FAQ_SOURCE);
-
 // Tab goes round every control; each has a name and a description of its own; a box without a
 // name of its own has a label; no caption is cut off; the help page names every button's caption
 // and tool tip.
@@ -207,15 +207,13 @@ void expectUsable(QWidget* window, bool ownForm) {
     if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && w->isVisible() && w->isEnabled())
       controls << w;
   }
-  QWidget* first = QApplication::focusWidget();
-  ASSERT_TRUE(controls.contains(first));
+  ASSERT_TRUE(controls.contains(QApplication::focusWidget()));
   for (qsizetype i = 0; i < controls.size(); ++i) {
     reached << QApplication::focusWidget();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
   EXPECT_EQ(reached, controls);
-  EXPECT_EQ(QApplication::focusWidget(), first);
-  QFile file(kPage);
+  QFile file(QUILLMATE_FAQ_SOURCE);
   EXPECT_TRUE(file.open(QIODevice::ReadOnly));
   const QString page = QTextDocumentFragment::fromHtml(file.readAll()).toPlainText();
   std::set<QString> names, descriptions;
@@ -242,21 +240,23 @@ void expectUsable(QWidget* window, bool ownForm) {
 
 TEST(AccessibilityTest, EveryWindowIsUsableWithoutAMouseAndTheHelpPageNamesIt) {
   test::TempAppDir app;
-  initprogram();
-  const std::unique_ptr<QWidget> windows[] = {std::make_unique<frmMain>([] {}),
-                                              std::make_unique<frmPreferences>(),
-                                              std::make_unique<frmChooseDir>(nullptr),
-                                              std::make_unique<frmNewEntry>(kAddHeader, nullptr),
-                                              std::make_unique<frmNewEntry>(kAddSignature, nullptr),
-                                              std::make_unique<frmNewEntry>(kAddFooter, nullptr),
-                                              std::make_unique<frmEditSig>(true)};
-  for (const auto& window : windows) {
+  app.write("zq.ini", "[Settings]\r\nInterval=0\r\n");
+  StartupForms forms;  // the main window as start-up makes it
+  ASSERT_TRUE(Main(forms));
+  const int tick = forms.mainWindow().Timer1->interval();  // the clock's ticks make the interval
+  EXPECT_EQ(ModSig.SwitchTicks * tick, ModSig.SwitchMinutes * 60000);
+  frmPreferences preferences;
+  frmChooseDir chooser(nullptr);
+  frmNewEntry head(kAddHeader, nullptr), sig(kAddSignature, nullptr), foot(kAddFooter, nullptr);
+  frmEditSig editor(true);
+  for (QWidget* window : std::initializer_list<QWidget*>{&forms.mainWindow(), &preferences,
+                                                         &chooser, &head, &sig, &foot, &editor}) {
     window->show();
-    expectUsable(window.get(), true);
+    expectUsable(window, true);
   }
   qunsetenv("HTML_TIDY");  // no personal configuration
-  EXPECT_EQ(QProcess::execute("tidy", {"-q", "-e", "--doctype", "html5", kPage}), 0);
-  QFile beside(QString::fromUtf8(QUILLMATE_FAQ_BESIDE_EXE)), page(kPage);
+  EXPECT_EQ(QProcess::execute("tidy", {"-q", "-e", "--doctype", "html5", QUILLMATE_FAQ_SOURCE}), 0);
+  QFile beside(QUILLMATE_FAQ_BESIDE_EXE), page(QUILLMATE_FAQ_SOURCE);
   ASSERT_TRUE(beside.open(QIODevice::ReadOnly) && page.open(QIODevice::ReadOnly));
   EXPECT_EQ(beside.readAll(), page.readAll());
 }
