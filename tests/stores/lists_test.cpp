@@ -152,6 +152,7 @@ TEST(ListsTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
     for (const QByteArray& keys : saves) {
       boxes.answers.push_back(&keys == &saves.back() ? vbNo : vbYes);
       type(dialog, keys);
+      EXPECT_LE(dialog.ansiText().size(), kind.multiLine ? 253 : 100);  // the box's own limit
       dialog.cmdSave->click();
       EXPECT_EQ(boxes.shown.back().prompt, "Do you wish to add another?");
     }
