@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QtCore>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -11,14 +12,9 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 const QString kMain = "^" + QRegularExpression::escape("ZQ Quillmate " QUILLMATE_VERSION) + "$";
-const QString kRefusal = QStringLiteral("^Already Running$");
 enum class Tray { XEmbed, ItemHost };
-
-QByteArray records(std::initializer_list<const char*> texts) {
-  QByteArray bytes;
-  for (const char* text : texts) bytes += QByteArray(text).leftJustified(255, ' ');
-  return bytes;
-}
+const auto name = [](Tray tray) { return tray == Tray::XEmbed ? "XEmbed" : "ItemHost"; };
+const auto record = [](const char* text) { return QByteArray(text).leftJustified(255, ' '); };
 
 template <typename Ready>
 bool waitFor(Ready ready) {
@@ -27,88 +23,71 @@ bool waitFor(Ready ready) {
   return ready();
 }
 
-testing::AssertionResult exitedWith0(QProcess& p) {
+bool exitedWith0(QProcess& p) {
   p.waitForFinished(kWaitMs);
-  if (p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit && !p.exitCode())
-    return testing::AssertionSuccess();
-  return testing::AssertionFailure() << "state " << p.state() << ", exit code " << p.exitCode();
+  return p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit &&
+         !p.exitCode();
 }
 
 class DesktopSessionTest : public ::testing::TestWithParam<Tray> {
  protected:
   void SetUp() override {
     // Without -noreset the server resets when its last client leaves and turns the next away.
-    QProcess& xvfb = launch(helpers_, "Xvfb", {"-displayfd", "1", "-noreset"});
+    QProcess& xvfb = launch("Xvfb", {"-displayfd", "1", "-noreset"});
     ASSERT_TRUE(xvfb.waitForReadyRead(kWaitMs)) << "Xvfb gave no display";
     env_.remove("QT_QPA_PLATFORM");
     env_.insert("DISPLAY", ':' + QString::fromLatin1(xvfb.readAll().trimmed()));
     env_.insert("XDG_RUNTIME_DIR", root_.path());
     env_.insert("TMPDIR", root_.path());
-    ASSERT_TRUE(waitFor([&] { return !run("xdpyinfo", {}).isEmpty(); })) << "no X server";
     if (GetParam() == Tray::XEmbed) {
       // Qt prefers a tray on the session bus when there is one.
       env_.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root_.filePath("no-bus"));
-      launch(helpers_, "trayer", {"--edge", "top", "--widthtype", "pixel", "--width", "100"});
+      launch("trayer", {"--edge", "top", "--widthtype", "pixel", "--width", "100"});
       ASSERT_FALSE(xdotool({"search", "--sync", "--onlyvisible", "--class", "^trayer$"}).isEmpty());
     } else {
-      QProcess& bus = launch(helpers_, "dbus-daemon", {"--session", "--nofork", "--print-address"});
+      QProcess& bus = launch("dbus-daemon", {"--session", "--nofork", "--print-address"});
       ASSERT_TRUE(bus.waitForReadyRead(kWaitMs)) << "dbus-daemon gave no address";
       env_.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLatin1(bus.readLine().trimmed()));
-      host_ = &launch(helpers_, "/usr/bin/python3", {"-u", QUILLMATE_ITEM_HOST});
+      host_ = &launch("/usr/bin/python3", {"-u", QUILLMATE_ITEM_HOST});
       ASSERT_EQ(hostLine(), "ready");
     }
     prefix_ = root_.filePath("prefix");
-    QProcess& install =
-        launch(helpers_, QUILLMATE_CMAKE, {"--install", QUILLMATE_BUILD_DIR, "--prefix", prefix_});
-    ASSERT_TRUE(exitedWith0(install));
-    QFile entry(prefix_ + "/share/applications/io.github.quillmate.quillmate.desktop");
-    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    for (const QByteArray& line : entry.readAll().split('\n')) {
-      if (line.startsWith("Exec=")) exe_ = QFile::decodeName(line.mid(5));
-      if (line.startsWith("StartupWMClass=")) class_ = line.mid(15);
-    }
-    ASSERT_EQ(exe_, prefix_ + "/opt/quillmate/quillmate");
+    ASSERT_TRUE(exitedWith0(
+        launch(QUILLMATE_CMAKE, {"--install", QUILLMATE_BUILD_DIR, "--prefix", prefix_})));
+    const QSettings entry(prefix_ + "/share/applications/io.github.quillmate.quillmate.desktop",
+                          QSettings::IniFormat);
+    exe_ = entry.value("Desktop Entry/Exec").toString();
+    class_ = entry.value("Desktop Entry/StartupWMClass").toByteArray();
     // A stray lock file with garbage in it, and three signatures to edit.
     QFile lock(lock_ = prefix_ + "/opt/quillmate/.quillmate.lock"),
         store(store_ = prefix_ + "/opt/quillmate/Sig.qmd");
     ASSERT_TRUE(lock.open(QIODevice::WriteOnly) && lock.write("4242\nnot a lock\n") > 0);
-    ASSERT_TRUE(store.open(QIODevice::WriteOnly) && store.write(records({"A", "B", "C"})) > 0);
+    ASSERT_TRUE(store.open(QIODevice::WriteOnly) &&
+                store.write(record("A") + record("B") + record("C")) > 0);
   }
-
   void TearDown() override {
-    if (HasFailure()) {
-      const QString name = testing::UnitTest::GetInstance()->current_test_info()->name();
-      QDir().mkpath(QUILLMATE_SCREENSHOTS);
+    if (HasFailure() && QDir().mkpath(QUILLMATE_SCREENSHOTS))
       run("import",
-          {"-window", "root", QUILLMATE_SCREENSHOTS "/" + name.section('/', -1) + ".png"});
-      for (auto& child : children_) qWarning().noquote() << "quillmate said:" << child->readAll();
-    }
-    for (auto& p : children_) p->kill(), p->waitForFinished(kWaitMs);
-    // Ended gently, Xvfb removes its socket and lock file.
-    for (auto p = helpers_.rbegin(); p != helpers_.rend(); ++p)
+          {"-window", "root", QString(QUILLMATE_SCREENSHOTS "/%1.png").arg(name(GetParam()))});
+    // Backwards, so that Xvfb ends last; ended gently, it removes its socket and lock file.
+    for (auto p = procs_.rbegin(); p != procs_.rend(); ++p)
       (*p)->terminate(), (*p)->waitForFinished(kWaitMs);
   }
-
-  QProcess& launch(std::vector<std::unique_ptr<QProcess>>& list, const QString& program,
-                   const QStringList& args, const QProcessEnvironment* env = nullptr) {
-    QProcess& p = *list.emplace_back(std::make_unique<QProcess>());
-    p.setProcessEnvironment(env ? *env : env_);
-    if (&list == &helpers_) p.setStandardErrorFile(QProcess::nullDevice());
+  QProcess& launch(const QString& program, const QStringList& args) {
+    QProcess& p = *procs_.emplace_back(std::make_unique<QProcess>());
+    p.setProcessEnvironment(env_);
+    p.setStandardErrorFile(QProcess::nullDevice());
     p.start(program, args);
     EXPECT_TRUE(p.waitForStarted(kWaitMs)) << qPrintable(program) << " is not installed";
     return p;
   }
-  QProcess& start(const QProcessEnvironment& env) { return launch(children_, exe_, {}, &env); }
-
+  QProcess& start() { return launch(exe_, {}); }
   QByteArray run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.setProcessEnvironment(env_);
-    p.start(program, args);
-    if (!p.waitForFinished(kWaitMs)) p.kill(), p.waitForFinished();
+    QProcess& p = launch(program, args);
+    p.waitForFinished(kWaitMs);
     return p.readAllStandardOutput();
   }
   QByteArray xdotool(const QStringList& args) { return run("xdotool", args); }
-
   // Ids of the shown windows whose title (or with "--class", class) matches pattern.
   QStringList windows(const QString& pattern, const QString& by = "--name") {
     return QString(xdotool({"search", "--onlyvisible", by, pattern}))
@@ -125,39 +104,26 @@ class DesktopSessionTest : public ::testing::TestWithParam<Tray> {
     xdotool({"windowfocus", "--sync", window});
     xdotool({"key", "--clearmodifiers", key});
   }
-
-  // The program's shown windows but the main window: here, the icon docked in an XEmbed tray.
-  QStringList docked() {
-    QStringList all = windows("^quillmate$", "--class");
-    for (const QString& id : windows(kMain)) all.removeAll(id);
-    return all;
-  }
+  // All shown windows of the program: its main window, boxes, its icon docked in an XEmbed tray.
+  QStringList shown() { return windows("^quillmate$", "--class"); }
   void minimize(const QString& main) {
     keys(main, "alt+m");
-    if (GetParam() == Tray::ItemHost) {
-      ASSERT_EQ(hostLine(), "item");
-    }
-    const int icons = GetParam() == Tray::XEmbed;
-    ASSERT_TRUE(waitFor([&] { return windows(kMain).isEmpty() && docked().size() == icons; }))
+    ASSERT_TRUE(GetParam() == Tray::XEmbed || hostLine() == "item") << "no item registered";
+    const int icons = GetParam() == Tray::XEmbed;  // an item is not a window
+    ASSERT_TRUE(waitFor([&] { return windows(kMain).isEmpty() && shown().size() == icons; }))
         << "not hidden in the tray";
   }
-  void shown() {
-    ASSERT_TRUE(waitFor([&] { return windows(kMain).size() == 1 && docked().isEmpty(); }))
-        << "not back from the tray";
-  }
-
   // The item host's next line, or what it said before it stopped answering.
   QByteArray hostLine(const QByteArray& command = {}) {
     host_->write(command.isEmpty() ? command : command + '\n');
-    const QDeadlineTimer deadline(kWaitMs);
-    while (!host_->canReadLine() && host_->waitForReadyRead(int(deadline.remainingTime()))) {
-    }
+    for (QDeadlineTimer t(kWaitMs); !host_->canReadLine() && !t.hasExpired();)
+      host_->waitForReadyRead(50);
     return host_->canReadLine() ? host_->readLine().trimmed() : "<no answer>";
   }
 
   QTemporaryDir root_;
   QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
-  std::vector<std::unique_ptr<QProcess>> helpers_, children_;
+  std::vector<std::unique_ptr<QProcess>> procs_;
   QProcess* host_ = nullptr;
   QString prefix_, exe_, lock_, store_;
   QByteArray class_;  // StartupWMClass, by which docks find the window's entry
@@ -166,28 +132,24 @@ class DesktopSessionTest : public ::testing::TestWithParam<Tray> {
 TEST_P(DesktopSessionTest, RefuseRaceTrayQuitKillAndTerminate) {
   // Copies started at once over the stray lock file: one window, the others refused.
   std::vector<QProcess*> copies;
-  for (int i = 0; i < 5; ++i) copies.push_back(&start(env_));
-  const QStringList boxes = await(kRefusal, 4);
+  for (int i = 0; i < 5; ++i) copies.push_back(&start());
+  const QStringList boxes = await("^Already Running$", 4);
   const QString main = await(kMain, 1).value(0);
   ASSERT_FALSE(main.isEmpty());
   EXPECT_TRUE(run("xprop", {"-id", main, "WM_CLASS"}).trimmed().endsWith(", \"" + class_ + '"'))
       << "StartupWMClass is " << class_.data();
   for (const QString& box : boxes) xdotool({"key", "--window", box, "Return"});
   const qint64 pid = xdotool({"getwindowpid", main}).trimmed().toLongLong();
-  QProcess* app = nullptr;
-  for (QProcess* copy : copies) {
-    if (copy->processId() == pid)
-      app = copy;
-    else
-      EXPECT_TRUE(exitedWith0(*copy)) << "a refused copy";
-  }
-  ASSERT_NE(app, nullptr);
+  const auto survivor = std::ranges::find(copies, pid, &QProcess::processId);
+  ASSERT_NE(survivor, copies.end());
+  QProcess* app = *survivor;
+  for (QProcess* copy : copies) EXPECT_TRUE(copy == app || exitedWith0(*copy)) << "refused copy";
 
   // Into the tray and back by the tray's own gesture: a double-click on an XEmbed icon (one
   // click is not enough; the pause outlasts a double-click), Activate on an item.
   ASSERT_NO_FATAL_FAILURE(minimize(main));
   if (GetParam() == Tray::XEmbed) {
-    const QStringList click{"mousemove", "--window", docked().value(0), "4", "4", "click", "1"};
+    const QStringList click{"mousemove", "--window", shown().value(0), "4", "4", "click", "1"};
     xdotool(click);
     QThread::msleep(600);
     ASSERT_TRUE(windows(kMain).isEmpty()) << "one click brought the window back";
@@ -195,16 +157,15 @@ TEST_P(DesktopSessionTest, RefuseRaceTrayQuitKillAndTerminate) {
   } else {
     ASSERT_EQ(hostLine("activate"), "done");
   }
-  ASSERT_NO_FATAL_FAILURE(shown());
+  ASSERT_TRUE(waitFor([&] { return windows(kMain).size() == 1 && shown() == windows(kMain); }))
+      << "not back from the tray";
 
   // From the tray, a start from another environment is refused and brings the window back.
   ASSERT_NO_FATAL_FAILURE(minimize(main));
-  QProcessEnvironment other = env_;
-  other.remove("XDG_RUNTIME_DIR");
-  other.insert("TMPDIR", prefix_);
-  QProcess& second = start(other);
-  const QString box = await(kRefusal, 1).value(0);
-  ASSERT_FALSE(box.isEmpty());
+  env_.remove("XDG_RUNTIME_DIR");
+  env_.insert("TMPDIR", prefix_);
+  QProcess& second = start();
+  const QString box = await("^Already Running$", 1).value(0);
   ASSERT_EQ(await(kMain, 1).size(), 1) << "the running window did not come back";
   // The box's text, selected by a triple click on it.
   xdotool({"mousemove", "--window", box, "120", "20", "click", "--repeat", "3", "1"});
@@ -222,28 +183,25 @@ TEST_P(DesktopSessionTest, RefuseRaceTrayQuitKillAndTerminate) {
   } else {
     // The item's menu; its Quit asks first.
     ASSERT_NO_FATAL_FAILURE(minimize(main));
-    EXPECT_EQ(hostLine("menu"), "menu Restore|Write Sig Now|Quit");
-    ASSERT_EQ(hostLine("click Quit"), "done");
+    EXPECT_EQ(hostLine("quit"), "menu Restore|Write Sig Now|Quit");
     keys(await("^Really Quit\\?$", 1).value(0), "alt+y");
     ASSERT_TRUE(exitedWith0(*app)) << "Quit from the tray";
   }
 
   // SIGTERM with the signature editor open: exit 0, no lock file, and the signature being
   // edited (the first) kept at the store's end.
-  QProcess& last = start(env_);
+  QProcess& last = start();
   keys(await(kMain, 1).value(0), "alt+e");
   ASSERT_EQ(await("^Edit Sig$", 1).size(), 1);
   last.terminate();
   EXPECT_TRUE(exitedWith0(last));
   EXPECT_FALSE(QFile::exists(lock_));
   QFile store(store_);
-  ASSERT_TRUE(store.open(QIODevice::ReadOnly));
-  EXPECT_EQ(store.readAll(), records({"B", "C", "A"}));
+  EXPECT_EQ(store.open(QIODevice::ReadOnly) ? store.readAll() : "<none>",
+            record("B") + record("C") + record("A"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Trays, DesktopSessionTest, testing::Values(Tray::XEmbed, Tray::ItemHost),
-                         [](const auto& info) {
-                           return info.param == Tray::XEmbed ? "XEmbed" : "ItemHost";
-                         });
+                         [](const auto& info) { return name(info.param); });
 
 }  // namespace
