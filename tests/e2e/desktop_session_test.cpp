@@ -93,12 +93,12 @@ class DesktopSessionTest : public ::testing::TestWithParam<Tray> {
     return QString(xdotool({"search", "--onlyvisible", by, pattern}))
         .split('\n', Qt::SkipEmptyParts);
   }
-  // The windows once there are exactly `count` of them.
+  // The windows once there are exactly `count` of them, else none.
   QStringList await(const QString& pattern, int count) {
     QStringList found;
-    EXPECT_TRUE(waitFor([&] { return (found = windows(pattern)).size() == count; }))
-        << count << " windows titled " << qPrintable(pattern) << " expected";
-    return found;
+    if (waitFor([&] { return (found = windows(pattern)).size() == count; })) return found;
+    ADD_FAILURE() << found.size() << " windows titled " << qPrintable(pattern);
+    return {};
   }
   void keys(const QString& window, const QString& key) {
     xdotool({"windowfocus", "--sync", window});
