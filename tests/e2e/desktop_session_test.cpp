@@ -1,240 +1,207 @@
-// A user's session with the installed program: installed by cmake --install into a scratch
-// prefix, started by its desktop entry's command on a private Xvfb with a notification area,
-// and driven by keyboard and mouse through xdotool as a user would. The notification area is an
-// XEmbed tray (trayer), or a panel that hosts StatusNotifierItems on a private session bus
-// (item_host.py, standing in for KDE Plasma or GNOME's extension). Screenshots of the main
-// window and the Preferences dialog go to the test's output folder (QUILLMATE_SCREENSHOTS).
+// The installed program, started by its desktop entry's command on a private Xvfb beside an
+// XEmbed tray (trayer) or a panel hosting StatusNotifierItems on a private session bus
+// (item_host.py), driven through xdotool. On failure a screenshot goes to QUILLMATE_SCREENSHOTS.
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QThread>
+#include <QtCore>
+#include <algorithm>
 #include <memory>
-#include <ostream>
-
-#include "support/tray_fixture.h"
+#include <vector>
 
 namespace {
 
-using qm::test::kMainWindow;
-using qm::test::kWaitMs;
-using qm::test::TrayTest;
-
-const QByteArray kSignature = "Kind regards, Ann";
-
+constexpr int kWaitMs = 20000;
+const QString kMain = "^" + QRegularExpression::escape("ZQ Quillmate " QUILLMATE_VERSION) + "$";
 enum class Tray { XEmbed, ItemHost };
+const auto name = [](Tray tray) { return tray == Tray::XEmbed ? "XEmbed" : "ItemHost"; };
+const auto record = [](const char* text) { return QByteArray(text).leftJustified(255, ' '); };
 
-void PrintTo(Tray tray, std::ostream* os) {
-  *os << (tray == Tray::XEmbed ? "XEmbed" : "ItemHost");
+template <typename Ready>
+bool waitFor(Ready ready) {
+  const QDeadlineTimer deadline(kWaitMs);
+  while (!ready() && !deadline.hasExpired()) QThread::msleep(50);
+  return ready();
 }
 
-class DesktopSessionTest : public TrayTest, public ::testing::WithParamInterface<Tray> {
+bool exitedWith0(QProcess& p) {
+  p.waitForFinished(kWaitMs);
+  return p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit &&
+         !p.exitCode();
+}
+
+class DesktopSessionTest : public ::testing::TestWithParam<Tray> {
  protected:
   void SetUp() override {
-    ASSERT_NO_FATAL_FAILURE(TrayTest::SetUp());
-    if (GetParam() == Tray::ItemHost) {
-      ASSERT_NO_FATAL_FAILURE(startItemHost());
+    // Without -noreset the server resets when its last client leaves and turns the next away.
+    QProcess& xvfb = launch("Xvfb", {"-displayfd", "1", "-noreset"});
+    ASSERT_TRUE(xvfb.waitForReadyRead(kWaitMs)) << "Xvfb gave no display";
+    env_.remove("QT_QPA_PLATFORM");
+    env_.insert("DISPLAY", ':' + QString::fromLatin1(xvfb.readAll().trimmed()));
+    env_.insert("XDG_RUNTIME_DIR", root_.path());
+    env_.insert("TMPDIR", root_.path());
+    if (GetParam() == Tray::XEmbed) {
+      // Qt prefers a tray on the session bus when there is one.
+      env_.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root_.filePath("no-bus"));
+      launch("trayer", {"--edge", "top", "--widthtype", "pixel", "--width", "100"});
+      ASSERT_FALSE(xdotool({"search", "--sync", "--onlyvisible", "--class", "^trayer$"}).isEmpty());
+    } else {
+      QProcess& bus = launch("dbus-daemon", {"--session", "--nofork", "--print-address"});
+      ASSERT_TRUE(bus.waitForReadyRead(kWaitMs)) << "dbus-daemon gave no address";
+      env_.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLatin1(bus.readLine().trimmed()));
+      host_ = &launch("/usr/bin/python3", {"-u", QUILLMATE_ITEM_HOST});
+      ASSERT_EQ(hostLine(), "ready");
     }
     prefix_ = root_.filePath("prefix");
-    QProcess install;
-    install.setProcessChannelMode(QProcess::MergedChannels);
-    install.start(QUILLMATE_CMAKE, {"--install", QUILLMATE_BUILD_DIR, "--prefix", prefix_});
-    ASSERT_TRUE(install.waitForFinished(kWaitMs * 3));
-    ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
-    // Started as the menu would: by the command of the installed desktop entry.
-    QFile entry(prefix_ + "/share/applications/io.github.quillmate.quillmate.desktop");
-    ASSERT_TRUE(entry.open(QIODevice::ReadOnly)) << "no desktop entry installed";
-    for (const QByteArray& line : entry.readAll().split('\n')) {
-      if (line.startsWith("Exec=")) program_ = QFile::decodeName(line.mid(5));
-      if (line.startsWith("StartupWMClass=")) windowClass_ = line.mid(15);
-    }
-    ASSERT_EQ(program_, installedFile("quillmate"));
-    sigDir_ = root_.filePath("signatures");
-    ASSERT_TRUE(QDir().mkpath(sigDir_));
-    // The first-run settings, but with the signature files in a folder of this test's own.
-    QFile ini(installedFile("zq.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Settings]\r\nSigLocation=" + QFile::encodeName(sigDir_) +
-              "\r\nWrite_Type=Text\r\n");
+    ASSERT_TRUE(exitedWith0(
+        launch(QUILLMATE_CMAKE, {"--install", QUILLMATE_BUILD_DIR, "--prefix", prefix_})));
+    const QSettings entry(prefix_ + "/share/applications/io.github.quillmate.quillmate.desktop",
+                          QSettings::IniFormat);
+    exe_ = entry.value("Desktop Entry/Exec").toString();
+    class_ = entry.value("Desktop Entry/StartupWMClass").toByteArray();
+    // A stray lock file with garbage in it, and three signatures to edit.
+    QFile lock(lock_ = prefix_ + "/opt/quillmate/.quillmate.lock"),
+        store(store_ = prefix_ + "/opt/quillmate/Sig.qmd");
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly) && lock.write("4242\nnot a lock\n") > 0);
+    ASSERT_TRUE(store.open(QIODevice::WriteOnly) &&
+                store.write(record("A") + record("B") + record("C")) > 0);
+  }
+  void TearDown() override {
+    if (HasFailure() && QDir().mkpath(QUILLMATE_SCREENSHOTS))
+      run("import",
+          {"-window", "root", QString(QUILLMATE_SCREENSHOTS "/%1.png").arg(name(GetParam()))});
+    // Backwards, so that Xvfb ends last; ended gently, it removes its socket and lock file.
+    for (auto p = procs_.rbegin(); p != procs_.rend(); ++p)
+      (*p)->terminate(), (*p)->waitForFinished(kWaitMs);
+  }
+  QProcess& launch(const QString& program, const QStringList& args) {
+    QProcess& p = *procs_.emplace_back(std::make_unique<QProcess>());
+    p.setProcessEnvironment(env_);
+    p.setStandardErrorFile(QProcess::nullDevice());
+    p.start(program, args);
+    EXPECT_TRUE(p.waitForStarted(kWaitMs)) << qPrintable(program) << " is not installed";
+    return p;
+  }
+  QProcess& start() { return launch(exe_, {}); }
+  QByteArray run(const QString& program, const QStringList& args) {
+    QProcess& p = launch(program, args);
+    p.waitForFinished(kWaitMs);
+    return p.readAllStandardOutput();
+  }
+  QByteArray xdotool(const QStringList& args) { return run("xdotool", args); }
+  // Ids of the shown windows whose title (or with "--class", class) matches pattern.
+  QStringList windows(const QString& pattern, const QString& by = "--name") {
+    return QString(xdotool({"search", "--onlyvisible", by, pattern}))
+        .split('\n', Qt::SkipEmptyParts);
+  }
+  // The windows once there are exactly `count` of them, else none.
+  QStringList await(const QString& pattern, int count) {
+    QStringList found;
+    if (waitFor([&] { return (found = windows(pattern)).size() == count; })) return found;
+    ADD_FAILURE() << found.size() << " windows titled " << qPrintable(pattern);
+    return {};
+  }
+  void keys(const QString& window, const QString& key) {
+    xdotool({"windowfocus", "--sync", window});
+    xdotool({"key", "--clearmodifiers", key});
+  }
+  // All shown windows of the program: its main window, boxes, its icon docked in an XEmbed tray.
+  QStringList shown() { return windows("^quillmate$", "--class"); }
+  void minimize(const QString& main) {
+    keys(main, "alt+m");
+    ASSERT_TRUE(GetParam() == Tray::XEmbed || hostLine() == "item") << "no item registered";
+    const int icons = GetParam() == Tray::XEmbed;  // an item is not a window
+    ASSERT_TRUE(waitFor([&] { return windows(kMain).isEmpty() && shown().size() == icons; }))
+        << "not hidden in the tray";
+  }
+  // The item host's next line, or what it said before it stopped answering.
+  QByteArray hostLine(const QByteArray& command = {}) {
+    host_->write(command.isEmpty() ? command : command + '\n');
+    for (QDeadlineTimer t(kWaitMs); !host_->canReadLine() && !t.hasExpired();)
+      host_->waitForReadyRead(50);
+    return host_->canReadLine() ? host_->readLine().trimmed() : "<no answer>";
   }
 
-  QString installedFile(const QString& name) const { return prefix_ + "/opt/quillmate/" + name; }
-
-  // The one shown window whose title matches pattern, waiting for it.
-  QString window(const QString& pattern) {
-    const QStringList found = windows(pattern);
-    EXPECT_EQ(found.size(), 1) << "windows titled " << pattern.toStdString();
-    return found.value(0);
-  }
-
-  void type(const QString& id, const QString& text) {
-    xdotool({"windowfocus", "--sync", id});
-    xdotool({"type", "--delay", "20", text});
-  }
-
-  void gone(const QString& pattern) {
-    waitFor([&] { return windows(pattern, 0).isEmpty(); });
-    ASSERT_TRUE(windows(pattern, 0).isEmpty()) << pattern.toStdString() << " is still shown";
-  }
-
-  void screenshot(const QString& id, const QString& name) {
-    ASSERT_TRUE(QDir().mkpath(QUILLMATE_SCREENSHOTS));
-    const QString file = QStringLiteral(QUILLMATE_SCREENSHOTS "/%1.png").arg(name);
-    QFile::remove(file);
-    // The window must have drawn itself before it is taken.
-    QThread::msleep(500);
-    run("import", {"-window", id, file});
-    EXPECT_GT(QFileInfo(file).size(), 1000) << "no screenshot " << file.toStdString();
-  }
-
-  // Quit, answered Yes, ends the program.
-  void quit(QProcess& app) {
-    keys(window(kMainWindow), {"alt+q"});
-    const QString really = window("^Really Quit\\?$");
-    ASSERT_FALSE(really.isEmpty());
-    keys(really, {"alt+y"});
-    ASSERT_TRUE(app.waitForFinished(kWaitMs)) << "Quit answered Yes did not end the program";
-    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
-  }
-
-  // A private session bus with the stand-in host on it; the program finds it at its start.
-  void startItemHost() {
-    QProcess& bus = *helpers_.emplace_back(std::make_unique<QProcess>());
-    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-    ASSERT_TRUE(bus.waitForStarted(kWaitMs)) << "dbus-daemon is not installed";
-    ASSERT_TRUE(bus.waitForReadyRead(kWaitMs));
-    env_.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromLatin1(bus.readLine().trimmed()));
-    host_ = helpers_.emplace_back(std::make_unique<QProcess>()).get();
-    host_->setProcessEnvironment(env_);
-    host_->start("/usr/bin/python3", {"-u", QUILLMATE_ITEM_HOST});
-    ASSERT_EQ(hostLine(), "ready");
-  }
-
-  // The host's next line, or what it said before it stopped answering.
-  QByteArray hostLine() {
-    const QDeadlineTimer deadline(kWaitMs);
-    while (!host_->canReadLine() && host_->waitForReadyRead(int(deadline.remainingTime()))) {
-    }
-    return host_->canReadLine() ? host_->readLine().trimmed()
-                                : "<no answer> " + host_->readAllStandardError();
-  }
-
-  QByteArray askHost(const QByteArray& command) {
-    host_->write(command + '\n');
-    return hostLine();
-  }
-
-  // Minimize puts the program into the notification area; the tray's own gesture brings it
-  // back: a double-click on an XEmbed icon, one click (Activate) on a hosted item.
-  void minimizeAndRestore(const QString& main) {
-    keys(main, {"alt+m"});
-    if (GetParam() == Tray::XEmbed) {
-      QPoint icon;
-      ASSERT_NO_FATAL_FAILURE(waitInTray(icon));
-      clickIcon(icon, 2);
-    } else {
-      ASSERT_EQ(hostLine(), "item");
-      ASSERT_NO_FATAL_FAILURE(gone(kMainWindow));
-      ASSERT_EQ(askHost("activate"), "done");
-    }
-    ASSERT_NO_FATAL_FAILURE(waitShownWithoutIcon());
-  }
-
-  QByteArray signatureFile() const {
-    QFile file(QDir(sigDir_).filePath("ZQ.txt"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-  }
-
-  QString prefix_;
-  QString sigDir_;
+  QTemporaryDir root_;
+  QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
+  std::vector<std::unique_ptr<QProcess>> procs_;
   QProcess* host_ = nullptr;
-  QByteArray windowClass_;  // as the menu entry names it
+  QString prefix_, exe_, lock_, store_;
+  QByteArray class_;  // StartupWMClass, by which docks find the window's entry
 };
 
-TEST_P(DesktopSessionTest, AddRandomizeWriteMinimizeRestoreRefuseQuitAndStartAgain) {
-  QProcess& app = start();
-  const QString main = window(kMainWindow);
-  ASSERT_FALSE(main.isEmpty()) << "no window titled ZQ Quillmate 1.0.0";
-  EXPECT_TRUE(QFileInfo::exists(installedFile("Sig.qmd"))) << "the lists are not kept beside "
-                                                              "the installed program";
-  // Docks find the entry of a window by its class.
-  EXPECT_TRUE(
-      run("xprop", {"-id", main, "WM_CLASS"}).trimmed().endsWith(", \"" + windowClass_ + '"'))
-      << "the entry's StartupWMClass is \"" << windowClass_.toStdString() << '"';
+TEST_P(DesktopSessionTest, RefuseRaceTrayQuitKillAndTerminate) {
+  // Copies started at once over the stray lock file: one window, the others refused.
+  std::vector<QProcess*> copies;
+  for (int i = 0; i < 5; ++i) copies.push_back(&start());
+  const QStringList boxes = await("^Already Running$", 4);
+  const QString main = await(kMain, 1).value(0);
+  ASSERT_FALSE(main.isEmpty());
+  EXPECT_TRUE(run("xprop", {"-id", main, "WM_CLASS"}).trimmed().endsWith(", \"" + class_ + '"'))
+      << "StartupWMClass is " << class_.data();
+  for (const QString& box : boxes) xdotool({"key", "--window", box, "Return"});
+  const qint64 pid = xdotool({"getwindowpid", main}).trimmed().toLongLong();
+  const auto survivor = std::ranges::find(copies, pid, &QProcess::processId);
+  ASSERT_NE(survivor, copies.end());
+  QProcess* app = *survivor;
+  for (QProcess* copy : copies) EXPECT_TRUE(copy == app || exitedWith0(*copy)) << "refused copy";
 
-  // Create Signature, type it, Save, and no other one.
-  keys(main, {"alt+s"});
-  const QString add = window("^Add New Signature$");
-  ASSERT_FALSE(add.isEmpty());
-  type(add, QString::fromLatin1(kSignature));
-  keys(add, {"alt+s"});
-  const QString another = window("^Continue\\.\\.\\.\\.$");
-  ASSERT_FALSE(another.isEmpty());
-  keys(another, {"alt+n"});
-  ASSERT_NO_FATAL_FAILURE(gone("^Add New Signature$"));
-
-  // Randomize Signatures, then Write Sig Now: it writes the shown entries, still empty.
-  keys(main, {"alt+n", "alt+w"});
-  waitFor([&] { return signatureFile() != "<missing>"; });
-  EXPECT_EQ(signatureFile(), "\r\n\r\n\r\n\r\n");
-  QFile ini(installedFile("zq.ini"));
-  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(ini.readAll().contains("\r\nSigRandom=1\r\n"));
-
-  keys(main, {"alt+p"});
-  const QString preferences = window("^Preferences$");
-  ASSERT_FALSE(preferences.isEmpty());
-  ASSERT_NO_FATAL_FAILURE(screenshot(preferences, "preferences"));
-  keys(preferences, {"Escape"});
-  ASSERT_NO_FATAL_FAILURE(gone("^Preferences$"));
-
-  ASSERT_NO_FATAL_FAILURE(minimizeAndRestore(main));
-
-  // From the tray, a second start is refused and brings the running one's window back.
-  keys(main, {"alt+m"});
-  ASSERT_NO_FATAL_FAILURE(gone(kMainWindow));
-  if (GetParam() == Tray::ItemHost) {
-    ASSERT_EQ(hostLine(), "item");
+  // Into the tray and back by the tray's own gesture: a double-click on an XEmbed icon (one
+  // click is not enough; the pause outlasts a double-click), Activate on an item.
+  ASSERT_NO_FATAL_FAILURE(minimize(main));
+  if (GetParam() == Tray::XEmbed) {
+    const QStringList click{"mousemove", "--window", shown().value(0), "4", "4", "click", "1"};
+    xdotool(click);
+    QThread::msleep(600);
+    ASSERT_TRUE(windows(kMain).isEmpty()) << "one click brought the window back";
+    xdotool(click + QStringList{"click", "1"});
+  } else {
+    ASSERT_EQ(hostLine("activate"), "done");
   }
+  ASSERT_TRUE(waitFor([&] { return windows(kMain).size() == 1 && shown() == windows(kMain); }))
+      << "not back from the tray";
+
+  // From the tray, a start from another environment is refused and brings the window back.
+  ASSERT_NO_FATAL_FAILURE(minimize(main));
+  env_.remove("XDG_RUNTIME_DIR");
+  env_.insert("TMPDIR", prefix_);
   QProcess& second = start();
-  const QString refusal = window("^Already Running$");
-  ASSERT_FALSE(refusal.isEmpty());
-  ASSERT_EQ(windows(kMainWindow).size(), 1) << "the running window did not come back";
-  keys(refusal, {"Return"});
-  ASSERT_TRUE(second.waitForFinished(kWaitMs));
-  EXPECT_EQ(second.exitCode(), 0);
-  EXPECT_EQ(app.state(), QProcess::Running);
+  const QString box = await("^Already Running$", 1).value(0);
+  ASSERT_EQ(await(kMain, 1).size(), 1) << "the running window did not come back";
+  // The box's text, selected by a triple click on it.
+  xdotool({"mousemove", "--window", box, "120", "20", "click", "--repeat", "3", "1"});
+  const auto selection = [&] { return run("xclip", {"-o", "-selection", "primary"}); };
+  waitFor([&] { return !selection().isEmpty(); });
+  EXPECT_EQ(selection(), "ZQ Quillmate is already running!!");
+  // The first key after the selection may be lost.
+  waitFor([&] { return xdotool({"key", "--window", box, "Return"}), second.waitForFinished(200); });
+  EXPECT_TRUE(exitedWith0(second));
 
   if (GetParam() == Tray::XEmbed) {
-    ASSERT_NO_FATAL_FAILURE(quit(app));
+    // Killed, the program leaves its lock file, which must not keep the next start out.
+    app->kill();
+    ASSERT_TRUE(app->waitForFinished(kWaitMs) && QFile::exists(lock_));
   } else {
-    // The item's menu offers the window, a write and the end; its Quit asks first.
-    keys(main, {"alt+m"});
-    ASSERT_EQ(hostLine(), "item");
-    const QByteArray menu = askHost("menu");  // "menu <object path> <entries>"
-    ASSERT_TRUE(menu.startsWith("menu /")) << menu.toStdString();
-    EXPECT_EQ(menu.mid(menu.indexOf(' ', 5) + 1), "Restore|Write Sig Now|Quit");
-    ASSERT_EQ(askHost("click Quit"), "done");
-    keys(window("^Really Quit\\?$"), {"alt+y"});
-    ASSERT_TRUE(app.waitForFinished(kWaitMs)) << "Quit from the tray did not end the program";
+    // The item's menu; its Quit asks first.
+    ASSERT_NO_FATAL_FAILURE(minimize(main));
+    EXPECT_EQ(hostLine("quit"), "menu Restore|Write Sig Now|Quit");
+    keys(await("^Really Quit\\?$", 1).value(0), "alt+y");
+    ASSERT_TRUE(exitedWith0(*app)) << "Quit from the tray";
   }
 
-  // The next start draws the signature at random; Write Sig Now writes it.
-  QProcess& again = start();
-  const QString restarted = window(kMainWindow);
-  ASSERT_FALSE(restarted.isEmpty());
-  QFile::remove(QDir(sigDir_).filePath("ZQ.txt"));
-  keys(restarted, {"alt+w"});
-  waitFor([&] { return signatureFile() != "<missing>"; });
-  EXPECT_EQ(signatureFile(), "\r\n\r\n" + kSignature + "\r\n\r\n");
-  ASSERT_NO_FATAL_FAILURE(screenshot(restarted, "main-window"));
-  ASSERT_NO_FATAL_FAILURE(quit(again));
+  // SIGTERM with the signature editor open: exit 0, no lock file, and the signature being
+  // edited (the first) kept at the store's end.
+  QProcess& last = start();
+  keys(await(kMain, 1).value(0), "alt+e");
+  ASSERT_EQ(await("^Edit Sig$", 1).size(), 1);
+  last.terminate();
+  EXPECT_TRUE(exitedWith0(last));
+  EXPECT_FALSE(QFile::exists(lock_));
+  QFile store(store_);
+  EXPECT_EQ(store.open(QIODevice::ReadOnly) ? store.readAll() : "<none>",
+            record("B") + record("C") + record("A"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Trays, DesktopSessionTest, ::testing::Values(Tray::XEmbed, Tray::ItemHost),
-                         [](const auto& info) { return ::testing::PrintToString(info.param); });
+INSTANTIATE_TEST_SUITE_P(Trays, DesktopSessionTest, testing::Values(Tray::XEmbed, Tray::ItemHost),
+                         [](const auto& info) { return name(info.param); });
 
 }  // namespace
