@@ -98,11 +98,8 @@ TEST(RulesTest, TheOutputForms) {
 }
 
 TEST(RulesTest, TheClockAndTheDraw) {
-  const std::pair<QString, QString> formats[] = {{"HH:mm:ss t", "HH:mm:ss"},
-                                                 {"t h:mm AP", "h:mm AP"},
-                                                 {"H:mm:ss (tttt)", "H:mm:ss"},
-                                                 {"H 'at' mm 'ttt' t", "H 'at' mm 'ttt'"}};
-  for (const auto& [format, shown] : formats) EXPECT_EQ(withoutZone(format), shown);
+  EXPECT_EQ(withoutZone("t h:mm:ss AP"), "h:mm:ss AP");
+  EXPECT_EQ(withoutZone("H 'at' mm (tttt)"), "H 'at' mm");
   std::mt19937 generator(7);
   std::vector<int> seen(6);
   for (int i = 0; i < 2000; ++i) ++seen.at(static_cast<std::size_t>(drawRecord(4, generator)));

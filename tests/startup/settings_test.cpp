@@ -1,11 +1,12 @@
-// The settings file: what a start leaves in it, how values are read and written, and what
-// start-up makes of them.
+// The files the program keeps and writes: the settings a start leaves, how values are read and
+// written, what start-up makes of them, and the signature files.
+#include <unistd.h>
+
 #include <QDir>
-#include <cerrno>
-#include <optional>
 
 #include "common/failure.h"
 #include "platform/files.h"
+#include "rotation/output.h"
 #include "startup/startup.h"
 #include "startup/utility.h"
 #include "support/support.h"
@@ -33,30 +34,31 @@ struct FakeWindows : StartupWindows {
 };
 
 TEST(SettingsTest, AStartWritesEveryMissingOrEmptyValue) {
-  const std::pair<std::optional<QByteArray>, QByteArray> cases[] = {
-      {std::nullopt,  // <T>: the temporary folder
+  const QByteArray all =
+      "fileloc=/q\r\nInterval=6\r\nHeadRandom=0\r\nFootRandom=0\r\nSigRandom=1\r\n"
+      "siglocation=/s\r\nWrite_Type=HTML\r\nProg_Name=M\r\nStart_Min=";
+  const std::pair<QByteArray, QByteArray> cases[] = {
+      // <T>: the temporary folder
+      {"",
        "[settings]\r\nfileloc=<T>\r\nInterval=6\r\nHeadRandom=0\r\nFootRandom=0\r\nSigRandom=0\r\n"
        "SigLocation=<T>\r\nWrite_Type=Text\r\nProg_Name=Other Text\r\nStart_Min=0\r\n"},
-      {"\xEF\xBB\xBF[SETTINGS]\r\nfileloc=/q\r\nInterval=\r\nHeadRandom=?\r\nFootRandom=0\r\n"
-       "SigRandom=1\r\nsiglocation=/"
-       "s\r\nWrite_Type=HTML\r\nProg_Name=M\r\nStart_Min=2\r\n\r\n[O]\r\n",
-       "\xEF\xBB\xBF[SETTINGS]\r\nfileloc=/q\r\nInterval=6\r\nHeadRandom=0\r\nFootRandom=0\r\n"
-       "SigRandom=1\r\nsiglocation=/"
-       "s\r\nWrite_Type=HTML\r\nProg_Name=M\r\nStart_Min=2\r\n\r\n[O]\r\n"},
-      {"[Settings]\nfileloc=/q\ninterval=3\nHeadRandom=0\nFootRandom=0\nSigRandom=0\n"
-       "siglocation=/s\nWrite_Type=HTML\nProg_Name=Mail\nStart_Min=1",
-       "[Settings]\nfileloc=/q\ninterval=3\nHeadRandom=0\nFootRandom=0\nSigRandom=0\n"
-       "siglocation=/s\nWrite_Type=HTML\nProg_Name=Mail\nStart_Min=1"},
+      {"\xEF\xBB\xBF[SETTINGS]\r\n" +
+           QByteArray(all)
+               .replace("Interval=6", "Interval=")
+               .replace("HeadRandom=0", "HeadRandom=?") +
+           "2\r\n\r\n[O]\r\n",
+       "\xEF\xBB\xBF[SETTINGS]\r\n" + all + "2\r\n\r\n[O]\r\n"},
+      {"[Settings]\r\n" + all + "1", "[Settings]\r\n" + all + "1"},
   };
   for (const auto& [before, after] : cases) {
     TempAppDir app;
-    if (before) app.write("zq.ini", *before);
+    if (!before.isEmpty()) app.write("zq.ini", before);
     FakeWindows windows;
     ASSERT_TRUE(Main(windows));
     EXPECT_EQ(app.read("zq.ini"),
               QByteArray(after).replace("<T>", QFile::encodeName(QDir::tempPath())));
-    EXPECT_EQ(windows.calls.first(), "load starting");
-    EXPECT_EQ(windows.calls.last(), after.contains("Start_Min=1") ? "tray" : "show");
+    EXPECT_EQ(windows.calls.first() + " " + windows.calls.last(),
+              after.endsWith("Start_Min=1") ? "load starting tray" : "load starting show");
   }
 }
 
@@ -64,25 +66,25 @@ TEST(SettingsTest, ReadingAndWriting) {
   TempAppDir app;
   const QString ini = app.file("ZQ.INI");  // another letter case names the same file
   writeINI(app.file("zq.ini"), "Settings", "k", QByteArray(300, 'v'));
-  EXPECT_EQ(app.read("zq.ini"), "[Settings]\r\nk=" + QByteArray(300, 'v') + "\r\n");
+  const QByteArray file = "[Settings]\r\nk=" + QByteArray(300, 'v') + "\r\n";
+  EXPECT_EQ(app.read("zq.ini"), file);
   EXPECT_EQ(sGetINI(ini, "settings", "K", "?"), QByteArray(254, 'v'));
   EXPECT_EQ(sGetINI(ini, "settings", "j", "?"), "?");
   EXPECT_EQ(QDir(app.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"zq.ini"});
-  // A file that cannot be read whole is never replaced: its other keys would be lost.
-  int failures = 1;
+  int failures = 1;  // a file that cannot be read whole is never replaced: keys would be lost
   platform::setFileHookForTest([&](platform::FileCall call, const QString&, qint64, qint64) {
     return call == platform::FileCall::Open && failures-- > 0 ? EIO : 0;
   });
   writeINI(ini, "Settings", "j", "1");
   platform::setFileHookForTest({});
-  EXPECT_EQ(app.read("zq.ini"), "[Settings]\r\nk=" + QByteArray(300, 'v') + "\r\n");
+  EXPECT_EQ(app.read("zq.ini"), file);
 }
 
 TEST(SettingsTest, LoadingTurnsTheValuesIntoTheSchedule) {
   const QStringList whole = {"load", "dir /s", "timer 500", "unload"};
+  // interval, Write_Type, answers to failure boxes, ticks, output kind, calls
   const std::tuple<QByteArray, QByteArray, std::vector<int>, int, QByteArray, QStringList> cases[] =
       {
-          // interval, Write_Type, answers to failure boxes, ticks, output kind, calls
           {"0", "Text", {}, 120, "Text", {"load", "dir /s", "slider 0", "timer 500", "unload"}},
           {"2.5", "HTML", {}, 1800, "HTML", {}},
           {"5", "Text & HTML", {}, 172800, "Text & HTML", {}},
@@ -91,23 +93,74 @@ TEST(SettingsTest, LoadingTurnsTheValuesIntoTheSchedule) {
           {"abc", "Text", {vbRetry, vbIgnore}, 0, "Text", whole},
           {"-1", "Text", {vbAbort}, 0, "Text", {"load", "dir /s"}},
       };
-  for (const auto& [interval, writeType, answers, ticks, kind, calls] : cases) {
+  for (const auto& [interval, kind, answers, ticks, output, calls] : cases) {
     TempAppDir app;
-    app.write("zq.ini", "[Settings]\r\nInterval=" + interval +
-                            "\r\nSigLocation=/s\r\nWrite_Type=" + writeType + "\r\n");
+    app.write("zq.ini",
+              "[Settings]\r\nInterval=" + interval + "\r\nSigLocation=/s\r\nWrite_Type=" + kind);
     initprogram();
     test::ScriptedMsgBox boxes;
     boxes.answers = answers;
     FakeWindows windows;
     LoadSettings(windows);
-    EXPECT_EQ(ModSig.SwitchTicks, ticks) << interval.data();
-    EXPECT_EQ(ModSig.WriteType, kind) << interval.data();
+    EXPECT_EQ(std::pair(ModSig.SwitchTicks, ModSig.WriteType), std::pair(ticks, output));
     EXPECT_TRUE(calls.isEmpty() || windows.calls == calls)
         << windows.calls.join(", ").toStdString();
     if (answers.empty()) continue;
     const bool number = interval == "abc";
     test::expectFailureBox(boxes.shown.at(0), number ? 13 : 380,
                            number ? "Type mismatch" : "Invalid property value", "LoadSettings");
+  }
+}
+
+// The kind chooses the files. An existing zq.TXT is the text file, replaced whole: a reader that
+// opened the old one (here a second link to it) keeps it.
+TEST(OutputTest, TheKindChoosesTheFiles) {
+  const std::pair<QByteArray, QStringList> kinds[] = {
+      {"Text", {"zq.TXT"}},
+      {"HTML", {"ZQ.HTML", "zq.TXT"}},
+      {"Text & HTML", {"ZQ.HTML", "ZQ.rtf", "zq.TXT"}},
+      {"", {"zq.TXT"}},
+      {"html", {"zq.TXT"}},
+      {"Text ", {"zq.TXT"}}};
+  const QByteArray text = "\r\nHi\r\n1\r\n2\r\nBye\r\n", old(4000, 'o');
+  for (const auto& [kind, files] : kinds) {
+    TempAppDir app;
+    QDir(app.path()).mkdir("out");
+    app.write("out/zq.TXT", old);
+    ASSERT_EQ(
+        ::link(QFile::encodeName(app.file("out/zq.TXT")), QFile::encodeName(app.file("held"))), 0);
+    app.write("zq.ini", "[Settings]\r\nSigLocation=" + QFile::encodeName(app.file("out")));
+    ModSig.WriteType = kind;
+    OutputSig({"Hi", " 1\r\n2 ", "Bye"});
+    EXPECT_EQ(QDir(app.file("out")).entryList(QDir::Files | QDir::Hidden, QDir::Name), files);
+    EXPECT_EQ(app.read("out/zq.TXT"), kind.startsWith("Text") && !kind.endsWith(' ') ? text : old);
+    EXPECT_EQ(app.read("out/ZQ.rtf"), files.contains("ZQ.rtf") ? text : "");
+    EXPECT_EQ(app.read("out/ZQ.HTML"),
+              files.contains("ZQ.HTML") ? "<BR><P>Hi<BR>1<BR>2<BR>Bye</P>\r\n" : "");
+    EXPECT_EQ(app.read("held"), old);
+  }
+}
+
+// Folders of any name; one that an earlier build stored as Windows-1252 text still is found; a
+// missing or relative one is "Path not found".
+TEST(OutputTest, TheFolderIsTheFileSystemsBytes) {
+  const std::pair<QString, QByteArray> folders[] = {
+      {"\u041f\u043e\u0434 \U0001F4E7", "/\xd0\x9f\xd0\xbe\xd0\xb4 \xf0\x9f\x93\xa7"},
+      {"Caf\u00e9 old", "/Caf\xe9 old"},
+      {"", "/missing"},
+      {"", "rel"}};
+  for (const auto& [folder, stored] : folders) {
+    TempAppDir app;
+    QDir(app.path()).mkdir(folder);
+    test::ScriptedMsgBox boxes;
+    if (folder.isEmpty()) boxes.answers = {vbAbort};  // Abort ends the output at its first file
+    app.write("zq.ini", "[Settings]\r\nSigLocation=" +
+                            (stored == "rel" ? stored : QFile::encodeName(app.path()) + stored));
+    ModSig.WriteType = "Text & HTML";
+    OutputSig({"", "S", ""});
+    EXPECT_EQ(app.read(folder + "/ZQ.txt"), folder.isEmpty() ? "" : "\r\n\r\nS\r\n\r\n");
+    if (folder.isEmpty())
+      test::expectFailureBox(boxes.shown.at(0), 76, "Path not found", "OutputSig");
   }
 }
 

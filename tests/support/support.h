@@ -23,9 +23,7 @@ inline QByteArray records(int length, std::initializer_list<QByteArray> texts) {
 // A fresh application folder; the settings in memory are reset, IniPath names its zq.ini.
 struct TempAppDir {
   TempAppDir() {
-    platform::setApplicationDir(dir.path());
-    ModSig = {};
-    ModSig.IniPath = file("zq.ini");
+    platform::setApplicationDir(dir.path()), ModSig = {}, ModSig.IniPath = file("zq.ini");
   }
   ~TempAppDir() { platform::setApplicationDir({}); }
   QString path() const { return dir.path(); }
@@ -36,8 +34,7 @@ struct TempAppDir {
   }
   void write(const QString& name, const QByteArray& bytes) const {
     QFile out(file(name));
-    ASSERT_TRUE(out.open(QIODevice::WriteOnly)) << name.toStdString();
-    out.write(bytes);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
   }
   QTemporaryDir dir;
 };
@@ -61,7 +58,7 @@ struct ScriptedMsgBox {
   }
   ~ScriptedMsgBox() {
     installMsgBox(previous);
-    EXPECT_EQ(shown.size(), answers.size()) << "boxes shown against answers scripted";
+    EXPECT_EQ(shown.size(), answers.size());
   }
   std::vector<int> answers;
   std::vector<ShownBox> shown;
@@ -73,10 +70,10 @@ struct ScriptedMsgBox {
 inline void expectFailureBox(const ShownBox& box, int number, const QString& description,
                              const QString& procedure) {
   const QString text = "^Error %1: \r\n%2\r\n\t\toccurred at line [1-9][0-9]*\r\nin Quillmate: %3$";
-  EXPECT_EQ(box.kind, MsgKind::Failure);
+  const auto escape = [](const QString& plain) { return QRegularExpression::escape(plain); };
   EXPECT_EQ(box.title, "Quillmate Error");
-  EXPECT_TRUE(QRegularExpression(text.arg(number).arg(QRegularExpression::escape(description),
-                                                      QRegularExpression::escape(procedure)))
+  EXPECT_TRUE(box.kind == MsgKind::Failure &&
+              QRegularExpression(text.arg(number).arg(escape(description), escape(procedure)))
                   .match(box.prompt)
                   .hasMatch())
       << box.prompt.toStdString();

@@ -61,6 +61,13 @@ TEST(FrmMainTest, LoadsTheEntriesAndTheRandomizeFlags) {
   EXPECT_EQ(w.box('H').ansiText(), "H2");                    // the last header and footer, trimmed
   EXPECT_EQ(w.box('S').ansiText(), sigs({" A"}).left(253));  // the first signature as stored
   EXPECT_EQ(w.box('F').ansiText(), "F1");
+  for (const int answer : {vbNo, vbYes}) {
+    test::ScriptedMsgBox quit{answer};
+    w.click("cmdQuit");
+    EXPECT_EQ(quit.shown.at(0).title + ": " + quit.shown.at(0).prompt,
+              "Really Quit?: Do you wish to end this session?");
+    EXPECT_EQ(w.ends, answer == vbYes ? 1 : 0);
+  }
 }
 
 TEST(FrmMainTest, TicksSwitchEveryIntervalAndWriteTheJoinedEntries) {
@@ -234,7 +241,7 @@ TEST(FrmMainTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
     EXPECT_EQ(app.read(kind.store->fileName), after);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
   }
-  for (const int way : {0, 1, 2}) {  // Cancel, the window's frame, Escape
+  for (const int way : {0, 1, 2}) {  // Cancel, the window's frame, Escape: nothing written
     Window w;
     QPushButton* opener = w.window->findChild<QPushButton*>("cmdNewFoot");
     w.window->findChild<QPushButton*>("cmdQuit")->setFocus();
@@ -250,38 +257,5 @@ TEST(FrmMainTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
   }
 }
 
-class UrlCatcher : public QObject {
-  Q_OBJECT
- public slots:
-  void open(const QUrl& url) { opened << url; }
-
- public:
-  QList<QUrl> opened;
-};
-
-TEST(FrmMainTest, QuitAsksFirstAndHelpWritesItsShortcut) {
-  for (const int answer : {vbNo, vbYes}) {
-    Window w;
-    test::ScriptedMsgBox boxes{answer};
-    w.click("cmdQuit");
-    EXPECT_EQ(boxes.shown.at(0).title + ": " + boxes.shown.at(0).prompt,
-              "Really Quit?: Do you wish to end this session?");
-    EXPECT_EQ(w.ends, answer == vbYes ? 1 : 0);
-  }
-  Window w;
-  UrlCatcher catcher;
-  QDesktopServices::setUrlHandler("file", &catcher, "open");
-  w.app.write("faq.url", "older and longer content");
-  w.click("cmdInternet");
-  QDesktopServices::unsetUrlHandler("file");
-  const QString page = w.app.file("FAQ.html");
-  EXPECT_EQ(w.app.read("faq.url"), "[InternetShortcut]\r\nURL=" + page.toUtf8() + "\r\n");
-  EXPECT_EQ(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(page)});
-  w.window->close();
-  EXPECT_EQ(w.ends, 1);
-}
-
 }  // namespace
 }  // namespace qm::ui
-
-#include "frmMain_test.moc"
