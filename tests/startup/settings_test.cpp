@@ -112,55 +112,49 @@ TEST(SettingsTest, LoadingTurnsTheValuesIntoTheSchedule) {
   }
 }
 
-// The kind chooses the files. An existing zq.TXT is the text file, replaced whole: a reader that
-// opened the old one (here a second link to it) keeps it.
-TEST(OutputTest, TheKindChoosesTheFiles) {
-  const std::pair<QByteArray, QStringList> kinds[] = {
-      {"Text", {"zq.TXT"}},
-      {"HTML", {"ZQ.HTML", "zq.TXT"}},
-      {"Text & HTML", {"ZQ.HTML", "ZQ.rtf", "zq.TXT"}},
-      {"", {"zq.TXT"}},
-      {"html", {"zq.TXT"}},
-      {"Text ", {"zq.TXT"}}};
-  const QByteArray text = "\r\nHi\r\n1\r\n2\r\nBye\r\n", old(4000, 'o');
-  for (const auto& [kind, files] : kinds) {
-    TempAppDir app;
-    QDir(app.path()).mkdir("out");
-    app.write("out/zq.TXT", old);
-    ASSERT_EQ(
-        ::link(QFile::encodeName(app.file("out/zq.TXT")), QFile::encodeName(app.file("held"))), 0);
-    app.write("zq.ini", "[Settings]\r\nSigLocation=" + QFile::encodeName(app.file("out")));
-    ModSig.WriteType = kind;
-    OutputSig({"Hi", " 1\r\n2 ", "Bye"});
-    EXPECT_EQ(QDir(app.file("out")).entryList(QDir::Files | QDir::Hidden, QDir::Name), files);
-    EXPECT_EQ(app.read("out/zq.TXT"), kind.startsWith("Text") && !kind.endsWith(' ') ? text : old);
-    EXPECT_EQ(app.read("out/ZQ.rtf"), files.contains("ZQ.rtf") ? text : "");
-    EXPECT_EQ(app.read("out/ZQ.HTML"),
-              files.contains("ZQ.HTML") ? "<BR><P>Hi<BR>1<BR>2<BR>Bye</P>\r\n" : "");
-    EXPECT_EQ(app.read("held"), old);
-  }
-}
-
-// Folders of any name; one that an earlier build stored as Windows-1252 text still is found; a
-// missing or relative one is "Path not found".
-TEST(OutputTest, TheFolderIsTheFileSystemsBytes) {
-  const std::pair<QString, QByteArray> folders[] = {
-      {"\u041f\u043e\u0434 \U0001F4E7", "/\xd0\x9f\xd0\xbe\xd0\xb4 \xf0\x9f\x93\xa7"},
-      {"Caf\u00e9 old", "/Caf\xe9 old"},
-      {"", "/missing"},
-      {"", "rel"}};
-  for (const auto& [folder, stored] : folders) {
+// The kind chooses the files, written into a folder of any name (also one an earlier build
+// stored as Windows-1252 text). An existing zq.TXT is the text file, replaced whole: a reader
+// that opened the old one (a second link to it) keeps it. A missing or relative folder is
+// "Path not found", and Abort ends the output at its first file.
+TEST(OutputTest, TheKindChoosesTheFilesInTheFolderNamed) {
+  const QByteArray text = "\r\nHi\r\n1\r\n2\r\nBye\r\n", old = "old";
+  const QStringList all = {"ZQ.HTML", "ZQ.rtf", "zq.TXT"};
+  const std::tuple<QByteArray, QString, QByteArray, QStringList> rows[] = {
+      {"Text", "out", "/out", {"zq.TXT"}},
+      {"HTML", "out", "/out", {"ZQ.HTML"}},
+      {"Text & HTML", "\u041f\u043e\u0434 \U0001F4E7", "/\xd0\x9f\xd0\xbe\xd0\xb4 \xf0\x9f\x93\xa7",
+       all},
+      {"Text & HTML", "Caf\u00e9", "/Caf\xe9", all},
+      {"html", "out", "/out", {}},
+      {"Text ", "out", "/out", {}},
+      {"Text", "out", "/missing", {"!"}},
+      {"Text", "out", "rel", {"!"}},
+  };
+  for (const auto& [kind, folder, stored, written] : rows) {
     TempAppDir app;
     QDir(app.path()).mkdir(folder);
+    app.write(folder + "/zq.TXT", old);
+    ASSERT_EQ(::link(QFile::encodeName(app.file(folder + "/zq.TXT")),
+                     QFile::encodeName(app.file("held"))),
+              0);
+    const QByteArray path = stored == "rel" ? stored : QFile::encodeName(app.path()) + stored;
+    app.write("zq.ini", "[Settings]\r\nSigLocation=" + path);
     test::ScriptedMsgBox boxes;
-    if (folder.isEmpty()) boxes.answers = {vbAbort};  // Abort ends the output at its first file
-    app.write("zq.ini", "[Settings]\r\nSigLocation=" +
-                            (stored == "rel" ? stored : QFile::encodeName(app.path()) + stored));
-    ModSig.WriteType = "Text & HTML";
-    OutputSig({"", "S", ""});
-    EXPECT_EQ(app.read(folder + "/ZQ.txt"), folder.isEmpty() ? "" : "\r\n\r\nS\r\n\r\n");
-    if (folder.isEmpty())
-      test::expectFailureBox(boxes.shown.at(0), 76, "Path not found", "OutputSig");
+    if (written == QStringList{"!"}) boxes.answers = {vbAbort};
+    ModSig.WriteType = kind;
+    OutputSig({"Hi", " 1\r\n2 ", "Bye"});
+    if (!boxes.shown.empty())
+      test::expectFailureBox(boxes.shown[0], 76, "Path not found", "OutputSig");
+    QStringList files = (QStringList(written) << "zq.TXT").filter(".");
+    files.removeDuplicates();
+    files.sort();
+    EXPECT_EQ(QDir(app.file(folder)).entryList(QDir::Files | QDir::Hidden, QDir::Name), files)
+        << kind.data();
+    EXPECT_EQ(app.read(folder + "/zq.TXT"), written.contains("zq.TXT") ? text : old);
+    EXPECT_EQ(app.read(folder + "/ZQ.rtf"), written.contains("ZQ.rtf") ? text : "");
+    EXPECT_EQ(app.read(folder + "/ZQ.HTML"),
+              written.contains("ZQ.HTML") ? "<BR><P>Hi<BR>1<BR>2<BR>Bye</P>\r\n" : "");
+    EXPECT_EQ(app.read("held"), old);
   }
 }
 
