@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the build into scratch prefixes and checks what a desktop sees: layout, entries,
-# validators' verdicts, the program run through bin/. usage: install_test.sh CMAKE BUILD SOURCE VERSION
+# Installs the build into scratch prefixes and checks what a desktop sees: layout, entries, validators'
+# verdicts, the program run through bin/. usage: install_test.sh CMAKE BUILD SOURCE VERSION
 set -uo pipefail
 export LC_ALL=C
 cmake=$1 build=$2 source=$3 version=$4 id=io.github.quillmate.quillmate failed= pid=
@@ -9,29 +9,24 @@ check() { [ "$2" = "$3" ] || { failed=1; printf 'FAIL: %s\n--- expected\n%s\n---
 install_to() { check "cmake --install $*" "" "$("$cmake" --install "$build" "$@" 2>&1 >/dev/null || echo failed)"; }
 names() { ls -A "$1" | xargs; }
 valid() { check "desktop-file-validate $1" "" "$(desktop-file-validate "$1" 2>&1 || echo rejected)"; }
-
 # Quoted Exec for a space; " ` $ take a backslash, doubled again as entry strings need; % doubled.
 prefix="$scratch/a b \$5 \"q\" \`x\` 100%" config=$scratch/config
 XDG_CONFIG_HOME=$config install_to --prefix "$prefix"
 check "the default install leaves the session alone" "" "$(names "$scratch" | grep config)"
 XDG_CONFIG_HOME=$config install_to --prefix "$prefix" --component autostart
 app=$prefix/opt/quillmate entry=$prefix/share/applications/$id.desktop
-check "the autostart entry" "$(cat "$entry")
-X-GNOME-Autostart-enabled=true" "$(cat "$config/autostart/$id.desktop")"
+check "the autostart entry" "$(cat "$entry"; echo X-GNOME-Autostart-enabled=true)" "$(cat "$config/autostart/$id.desktop")"
 check "Exec" "Exec=\"$scratch/a b \\\\\$5 \\\\\"q\\\\\" \\\\\`x\\\\\` 100%%/opt/quillmate/quillmate\"" "$(grep ^Exec= "$entry")"
 cmp -s "$source/data/FAQ.html" "$app/FAQ.html" || check "FAQ.html as in data/" same differs
 valid "$entry"; valid "$config/autostart/$id.desktop"
-metainfo=$prefix/share/metainfo/$id.metainfo.xml
-check "appstreamcli notes" "" "$(appstreamcli validate --no-net --pedantic "$metainfo" 2>&1 | grep -E '^[EWI]:')"
-check "the metainfo's id and launchable, the icon" "$id $id.desktop svg" "$(xmllint --xpath \
-  'concat(/component/id, " ", /component/launchable[@type="desktop-id"])' "$metainfo") $(xmllint \
-  --xpath 'local-name(/*)' "$prefix/share/icons/hicolor/scalable/apps/$id.svg")"
-
+meta=$prefix/share/metainfo/$id.metainfo.xml xpath='concat(/component/id, " ", /component/launchable[@type="desktop-id"])'
+check "appstreamcli notes" "" "$(appstreamcli validate --no-net --pedantic "$meta" 2>&1 | grep -E '^[EWI]:')"
+check "the metainfo's id and launchable, the icon" "$id $id.desktop svg" "$(xmllint --xpath "$xpath" \
+  "$meta") $(xmllint --xpath 'local-name(/*)' "$prefix/share/icons/hicolor/scalable/apps/$id.svg")"
 # Staged for a package: files under DESTDIR, Exec without it and plain.
 DESTDIR=$scratch/stage install_to --prefix /usr/local
-check "staged Exec" "Exec=/usr/local/opt/quillmate/quillmate" "$(grep ^Exec= "$scratch/stage/usr/local/share/applications/$id.desktop")"
-valid "$scratch/stage/usr/local/share/applications/$id.desktop"
-
+staged=$scratch/stage/usr/local/share/applications/$id.desktop && valid "$staged"
+check "staged Exec" "Exec=/usr/local/opt/quillmate/quillmate" "$(grep ^Exec= "$staged")"
 # --help and --version answer at once on standard output, with no display and no file made.
 mkdir "$scratch/cwd" && cd "$scratch/cwd" || exit 1
 ask() { env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=none "$prefix/bin/quillmate" "$1" 2>&1; }
@@ -41,9 +36,7 @@ check "files under the prefix, bin/quillmate" "f opt/quillmate/FAQ.html f opt/qu
 f share/applications/$id.desktop f share/icons/hicolor/scalable/apps/$id.svg \
 f share/metainfo/$id.metainfo.xml l bin/quillmate ../opt/quillmate/quillmate" \
   "$(cd "$prefix" && find . ! -type d -printf '%y %P\n' | sort | xargs) $(readlink "$prefix/bin/quillmate")"
-
-# Through the link the program keeps its settings and stores in opt/quillmate; SIGTERM ends it
-# with status 0 and takes the lock file along.
+# Through bin/ it keeps its files in opt/quillmate; SIGTERM ends it with 0 and takes the lock along.
 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch TMPDIR=$scratch "$prefix/bin/quillmate" >"$scratch/log" 2>&1 &
 pid=$! started=".quillmate.lock FAQ.html Foot.qmd Head.qmd Sig.qmd quillmate zq.ini"
 for _ in $(seq 300); do [ "$(names "$app")" = "$started" ] || ! kill -0 $pid 2>/dev/null && break; sleep 0.05; done
