@@ -1,67 +1,46 @@
 #!/usr/bin/env bash
-# Installs the build into scratch prefixes and checks what a desktop sees: layout, entries,
-# validators' verdicts, the program run through bin/. usage: install_test.sh CMAKE BUILD SOURCE
+# Installs the build into scratch prefixes and checks what a desktop sees: layout, entries, validators'
+# verdicts, the program run through bin/. usage: install_test.sh CMAKE BUILD SOURCE VERSION
 set -uo pipefail
 export LC_ALL=C
-cmake=$1 build=$2 source=$3 id=io.github.quillmate.quillmate failures=0 checks=0 pid=
+cmake=$1 build=$2 source=$3 version=$4 id=io.github.quillmate.quillmate failed= pid=
 scratch=$(mktemp -d) && trap '[ -n "$pid" ] && kill $pid; rm -rf "$scratch"' EXIT
-check() { # <what> <expected> <actual>
-  checks=$((checks + 1))
-  [ "$2" = "$3" ] || { failures=$((failures + 1)) && printf 'FAIL: %s\n--- expected\n%s\n--- actual\n%s\n' "$@" >&2; }
-}
-install_to() { "$cmake" --install "$build" "$@" >"$scratch/log" 2>&1 || check "cmake --install $*" "" "$(cat "$scratch/log")"; }
+check() { [ "$2" = "$3" ] || { failed=1; printf 'FAIL: %s\n--- expected\n%s\n--- actual\n%s\n' "$@" >&2; }; }
+install_to() { check "cmake --install $*" "" "$("$cmake" --install "$build" "$@" 2>&1 >/dev/null || echo failed)"; }
 names() { ls -A "$1" | xargs; }
 valid() { check "desktop-file-validate $1" "" "$(desktop-file-validate "$1" 2>&1 || echo rejected)"; }
-
 # Quoted Exec for a space; " ` $ take a backslash, doubled again as entry strings need; % doubled.
 prefix="$scratch/a b \$5 \"q\" \`x\` 100%" config=$scratch/config
 XDG_CONFIG_HOME=$config install_to --prefix "$prefix"
 check "the default install leaves the session alone" "" "$(names "$scratch" | grep config)"
 XDG_CONFIG_HOME=$config install_to --prefix "$prefix" --component autostart
 app=$prefix/opt/quillmate entry=$prefix/share/applications/$id.desktop
-check "files under the prefix" "f ./opt/quillmate/FAQ.html
-f ./opt/quillmate/quillmate
-f ./share/applications/$id.desktop
-f ./share/icons/hicolor/scalable/apps/$id.svg
-f ./share/metainfo/$id.metainfo.xml
-l ./bin/quillmate" "$(cd "$prefix" && find . ! -type d -printf '%y %p\n' | sort)"
-check "the autostart entry" "$(cat "$entry")
-X-GNOME-Autostart-enabled=true" "$(cat "$config/autostart/$id.desktop")"
+check "the autostart entry" "$(cat "$entry"; echo X-GNOME-Autostart-enabled=true)" "$(cat "$config/autostart/$id.desktop")"
 check "Exec" "Exec=\"$scratch/a b \\\\\$5 \\\\\"q\\\\\" \\\\\`x\\\\\` 100%%/opt/quillmate/quillmate\"" "$(grep ^Exec= "$entry")"
-check "bin/quillmate" "../opt/quillmate/quillmate" "$(readlink "$prefix/bin/quillmate")"
 cmp -s "$source/data/FAQ.html" "$app/FAQ.html" || check "FAQ.html as in data/" same differs
 valid "$entry"; valid "$config/autostart/$id.desktop"
-metainfo=$prefix/share/metainfo/$id.metainfo.xml
-check "appstreamcli notes" "" "$(appstreamcli validate --no-net --pedantic "$metainfo" 2>&1 | grep -E '^[EWI]:')"
-check "the metainfo's id and launchable, the icon" "$id $id.desktop svg" "$(xmllint --xpath \
-  'concat(/component/id, " ", /component/launchable[@type="desktop-id"])' "$metainfo") $(xmllint \
-  --xpath 'local-name(/*)' "$prefix/share/icons/hicolor/scalable/apps/$id.svg")"
-
+meta=$prefix/share/metainfo/$id.metainfo.xml xpath='concat(/component/id, " ", /component/launchable[@type="desktop-id"])'
+check "appstreamcli notes" "" "$(appstreamcli validate --no-net --pedantic "$meta" 2>&1 | grep -E '^[EWI]:')"
+check "the metainfo's id and launchable, the icon" "$id $id.desktop svg" "$(xmllint --xpath "$xpath" \
+  "$meta") $(xmllint --xpath 'local-name(/*)' "$prefix/share/icons/hicolor/scalable/apps/$id.svg")"
 # Staged for a package: files under DESTDIR, Exec without it and plain.
 DESTDIR=$scratch/stage install_to --prefix /usr/local
-check "staged Exec" "Exec=/usr/local/opt/quillmate/quillmate" "$(grep ^Exec= "$scratch/stage/usr/local/share/applications/$id.desktop")"
-valid "$scratch/stage/usr/local/share/applications/$id.desktop"
-
+staged=$scratch/stage/usr/local/share/applications/$id.desktop && valid "$staged"
+check "staged Exec" "Exec=/usr/local/opt/quillmate/quillmate" "$(grep ^Exec= "$staged")"
 # --help and --version answer at once on standard output, with no display and no file made.
-version=$(sed -n 's/^project(Quillmate VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
 mkdir "$scratch/cwd" && cd "$scratch/cwd" || exit 1
 ask() { env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=none "$prefix/bin/quillmate" "$1" 2>&1; }
-version_out=$(ask --version) version_status=$? help_out=$(ask --help) help_status=$?
-check "--version, and the exit statuses" "quillmate $version 0 0" "$version_out $version_status $help_status"
-check "--help names both options" 2 "$(grep -c -E '^  --(help|version) ' <<<"$help_out")"
-check "files in opt/quillmate" "FAQ.html quillmate" "$(names "$app")"
-
-# Through the link the program keeps its settings and stores in opt/quillmate; SIGTERM ends it
-# with status 0 and takes the lock file along.
+check "--version, --help naming both options, their statuses" "quillmate $version 0 2 0" \
+  "$(ask --version) $? $(ask --help | grep -c -E '^  --(help|version) ') $?"
+check "files under the prefix, bin/quillmate" "f opt/quillmate/FAQ.html f opt/quillmate/quillmate \
+f share/applications/$id.desktop f share/icons/hicolor/scalable/apps/$id.svg \
+f share/metainfo/$id.metainfo.xml l bin/quillmate ../opt/quillmate/quillmate" \
+  "$(cd "$prefix" && find . ! -type d -printf '%y %P\n' | sort | xargs) $(readlink "$prefix/bin/quillmate")"
+# Through bin/ it keeps its files in opt/quillmate; SIGTERM ends it with 0 and takes the lock along.
 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch TMPDIR=$scratch "$prefix/bin/quillmate" >"$scratch/log" 2>&1 &
 pid=$! started=".quillmate.lock FAQ.html Foot.qmd Head.qmd Sig.qmd quillmate zq.ini"
 for _ in $(seq 300); do [ "$(names "$app")" = "$started" ] || ! kill -0 $pid 2>/dev/null && break; sleep 0.05; done
 check "files in opt/quillmate, and in the working directory, after a start" "$started" "$(names "$app")$(names .)"
-kill -TERM $pid
-wait $pid
-check "exit status after SIGTERM" 0 $?
-pid=
-check "files in opt/quillmate after SIGTERM" "${started#.quillmate.lock }" "$(names "$app")"
-[ $failures -eq 0 ] || cat "$scratch/log" >&2
-echo "$((checks - failures)) passed, $failures failed"
-[ $failures -eq 0 ]
+kill -TERM $pid; wait $pid; status=$? pid=
+check "status and files in opt/quillmate after SIGTERM" "0 ${started#.quillmate.lock }" "$status $(names "$app")"
+[ -z "$failed" ] || { cat "$scratch/log" >&2; exit 1; }
