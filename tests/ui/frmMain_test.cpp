@@ -12,12 +12,10 @@
 namespace qm::ui {
 namespace {
 
-QByteArray sigs(std::initializer_list<QByteArray> texts) {
-  return test::records(255, texts);
-}
-QByteArray heads(std::initializer_list<QByteArray> texts) {
+const auto sigs = [](std::initializer_list<QByteArray> texts) { return test::records(255, texts); };
+const auto heads = [](std::initializer_list<QByteArray> texts) {
   return test::records(100, texts);
-}
+};
 
 // A main window loaded over its stores, writing "Text" into sig/ every minute (120 ticks of
 // half a second); each draw takes the last record.
@@ -28,9 +26,9 @@ struct Window {
     QDir(app.path()).mkdir("sig");
     app.write("zq.ini",
               "[Settings]\r\nSigLocation=" + app.file("sig").toUtf8() + "\r\n" + settings);
-    for (const auto& [file, bytes] :
-         {std::pair{"Head.qmd", head}, {"Sig.qmd", sig}, {"Foot.qmd", foot}})
-      app.write(file, bytes);
+    app.write("Head.qmd", head);
+    app.write("Sig.qmd", sig);
+    app.write("Foot.qmd", foot);
     initprogram();
     ModSig.WriteType = "Text";
     ModSig.SwitchTicks = 120;
