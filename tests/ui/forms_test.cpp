@@ -62,126 +62,96 @@ TEST(TextBoxesTest, LimitsAndLineBreaks) {
 
 const QString kFailure = "Error %1: \r\n%2\r\n\t\toccurred at line %3\r\nin Quillmate: %4";
 
-// Every box shown, as "title: prompt", a failure's description and line masked.
-QStringList shownBoxes(const test::ScriptedMsgBox& boxes) {
-  QStringList shown;
-  for (const test::ShownBox& box : boxes.shown) shown << box.title + ": " + box.prompt;
-  return shown.replaceInStrings(QRegularExpression("(: \r\n).*(\r\n\t\toccurred at line )\\d+"),
-                                "\\1-\\2N");
-}
-
-// zq.ini from "key=value|..." with P, L, I, W, M for the keys Preferences writes.
-QByteArray ini(const QByteArray& lines) {
+// zq.ini from "P=x,L=y": Prog_Name, SigLocation, Interval, Write_Type, Start_Min in that order.
+QByteArray ini(const QString& lines) {
   const QList<QByteArray> keys{"Prog_Name", "SigLocation", "Interval", "Write_Type", "Start_Min"};
   QByteArray file = "[Settings]\r\n";
-  for (const QByteArray& line : lines.split('|'))
-    file += keys[QByteArray("PLIWM").indexOf(line[0])] + line.mid(1) + "\r\n";
+  for (const QString& line : lines.split(',', Qt::SkipEmptyParts))
+    file += keys[QString("PLIWM").indexOf(line[0])] + line.mid(1).toUtf8() + "\r\n";
   return file;
 }
 
+// Interval code | zq.ini | answers (Retry, Ignore) to "Invalid property value" on loading | the
+// program, location, interval and minimised chosen (~: left alone) | Save or Done | zq.ini after.
 TEST(PreferencesTest, WhatLoadingReadsAndSaveWrites) {
-  // Stored interval code, zq.ini, the number in Form_Load's box, the user's edits (P program,
-  // L location, S slider, M start minimised), Save or Done, zq.ini afterwards.
-  const std::tuple<QByteArray, QByteArray, int, QString, bool, QByteArray> rows[] = {
-      {"0", "L=/sig|P=Eudora v4.x|M=1", 0, "", true, "L=/sig|P=Eudora v4.x|M=1|I=0|W=Text"},
-      {"6", "P=Other Text|M=0", 0, "P=Outlook 98/2000|L=/home/zo\u00eb/\u043f|S=1|M=1", true,
-       "P=Outlook 98/2000|M=1|L=/home/zo\xc3\xab/\xd0\xbf|I=1|W=Text & HTML"},
-      {"4", "L=/keep|P=Other Text|M=1", 0, "P=Other HTML|L=|M=0", true,
-       "L=/keep|P=Other HTML|M=0|I=4|W=HTML"},
-      {"4", "P=Mutt|M=0", 0, "S=2", false, "P=Other Text|M=0"},
-      {"7", "P=Other Text|M=0", 380, "", false, "P=Other Text|M=0"},
-      {"-1", "P=Other Text|M=0", 380, "", false, "P=Other Text|M=0"},
-      {"", "P=Other Text|M=3", 380, "", true, "P=Other Text|M=0|L=?|I=6|W=Text"},
-  };
-  for (const auto& [code, before, failure, edits, save, after] : rows) {
-    SCOPED_TRACE(before.toStdString() + " " + edits.toStdString());
-    test::TempAppDir app;
-    app.write("zq.ini", ini(before));
-    ModSig.IntervalCode = code;
-    test::ScriptedMsgBox boxes;
-    if (failure) boxes.answers.push_back(vbIgnore);
-    int switches = 0;
-    frmPreferences dialog([&] { ++switches; });
-    for (const QString& edit : edits.split('|', Qt::SkipEmptyParts)) {
-      const QString value = edit.mid(2);
-      if (edit[0] == 'P')
-        dialog.cboProgramName->setCurrentIndex(dialog.cboProgramName->findText(value));
-      if (edit[0] == 'L') dialog.txtsiglocation->setText(value);
-      if (edit[0] == 'S') dialog.Slider1->setValue(value.toInt());
-      if (edit[0] == 'M') dialog.chkMin->setChecked(value == "1");
-    }
-    const Interval* in = intervalAt(dialog.Slider1->value());  // in force at once, saved or not
-    EXPECT_EQ(std::tuple(ModSig.SwitchTicks, ModSig.SwitchMinutes, dialog.SliderCaption->text()),
-              std::tuple(in->ticks, in->minutes, QString(in->caption)));
-    (save ? dialog.cmdSave : dialog.cmdDone)->click();
-    EXPECT_EQ(app.read("zq.ini").toStdString(), ini(after).toStdString());
-    EXPECT_EQ(switches, save ? 1 : 0);
-    EXPECT_EQ(ModSig.IntervalCode, save ? QByteArray::number(dialog.Slider1->value()) : code);
-    EXPECT_TRUE(!save || ini(after).contains("Write_Type=" + ModSig.WriteType + "\r\n"));
-    const QString box = "Quillmate Error: " + kFailure.arg(failure).arg("-", "N", "Form_Load");
-    EXPECT_EQ(shownBoxes(boxes), failure ? QStringList{box} : QStringList());
-  }
-}
-
-TEST(ChooseDirTest, SaveTakesTheFolderOpenAtTheLastClick) {
-  // "SigLocation (-: none)|steps|procedure a Path not found box names|location box after Save",
-  // over sigs/{alpha, Beta, gamma, .hidden}. Steps: keys v ^ E \r space; c clicks the last entry;
-  // double-click opens B, P (parent), / and R (gone since); D, X (gone), F (a file) are drives.
   const char* table =
-      "<tree>|||old;<tree>|D||old;<tree>|Dc||<tree>/Beta;<tree>|v||<tree>;<tree>| ||<tree>;"
-      "<tree>|v\r^||<tree>/alpha;<tree>|E\r ||<tree>/.hidden;<tree>|B||<tree>;"
-      "<tree>|Bc||<tree>/Beta;<tree>|Pc||<tree>/..;<tree>|/c||/;<tree>/./Beta/../|c||<tree>;"
-      "<tree>|Xc|Drive1_Change|<tree>;<tree>|Fc|Drive1_Change|<tree>;"
-      "<tree>|Rc|Dir1_Change|<tree>;<tree>/gone|c|Form_Load|<home>;-|c||<home>;|c||<home>;"
-      "?|c||<home>";
+      "0|L=/sig,P=Eudora v4.x,M=1||~|~|~|~|S|L=/sig,P=Eudora v4.x,M=1,I=0,W=Text;"
+      "6|P=Other Text,M=0||Outlook 98/2000|/zo\u00eb/\u043f|1|1|S|"
+      "P=Outlook 98/2000,M=1,L=/zo\u00eb/\u043f,I=1,W=Text & HTML;"
+      "4|L=/keep,P=Other Text,M=1||Other HTML||~|0|S|L=/keep,P=Other HTML,M=0,I=4,W=HTML;"
+      "4|P=Mutt,M=0||~|~|2|~|D|P=Other Text,M=0;7|P=Other Text,M=0|RI|~|~|~|~|D|P=Other Text,M=0;"
+      "-1|P=Other Text,M=0|I|~|~|~|~|D|P=Other Text,M=0;"
+      "|P=Other Text,M=3|I|~|~|~|~|S|P=Other Text,M=0,L=?,I=6,W=Text";
   for (const QString& row : QString(table).split(';')) {
     SCOPED_TRACE(row.toStdString());
     const QStringList cell = row.split('|');
-    const QString &stored = cell[0], &steps = cell[1], &failure = cell[2], &chosen = cell[3];
+    test::TempAppDir app;
+    app.write("zq.ini", ini(cell[1]));
+    ModSig.IntervalCode = cell[0].toLatin1();
+    test::ScriptedMsgBox boxes;
+    for (const QChar answer : cell[2]) boxes.answers.push_back(answer == 'R' ? vbRetry : vbIgnore);
+    QByteArray seen;  // what the switch after Save finds in force
+    frmPreferences dialog([&] { seen += "I=" + ModSig.IntervalCode + ",W=" + ModSig.WriteType; });
+    if (cell[3] != "~") dialog.cboProgramName->setCurrentText(cell[3]);
+    if (cell[4] != "~") dialog.txtsiglocation->setText(cell[4]);
+    if (cell[5] != "~") dialog.Slider1->setValue(cell[5].toInt());
+    if (cell[6] != "~") dialog.chkMin->setChecked(cell[6] == "1");
+    const Interval* in = intervalAt(dialog.Slider1->value());  // in force at once, saved or not
+    EXPECT_EQ(std::tuple(ModSig.SwitchTicks, ModSig.SwitchMinutes, dialog.SliderCaption->text()),
+              std::tuple(in->ticks, in->minutes, QString(in->caption)));
+    (cell[7] == "S" ? dialog.cmdSave : dialog.cmdDone)->click();
+    EXPECT_EQ(app.read("zq.ini").toStdString(), ini(cell[8]).toStdString());
+    EXPECT_EQ(QString(seen), cell[7] == "S" ? cell[8].section(',', -2) : "");
+    for (const test::ShownBox& box : boxes.shown)
+      test::expectFailureBox(box, 380, "Invalid property value", "Form_Load");
+  }
+}
+
+// @: sigs/{alpha, Beta, gamma, .hidden}, ~: home. SigLocation (-: none) | keys v^E\r space, c(lick
+// last), open B P(arent) R(emoved), drives D X(gone) F(ile) | failure | after Save | A(bort), O(K).
+TEST(ChooseDirTest, SaveTakesTheFolderOpenAtTheLastClick) {
+  const char* table =
+      "@|||old|O;@|D||old|O;@|Dc||@/Beta;@|v||@;@| ||@;@|v\r^||@/alpha;@|E\r ||@/.hidden;@|B||@;"
+      "@|Bc||@/Beta;@|Pc||@/..;@|/c||/;@/./Beta/../|c||@;@|Xc|Drive1_Change|@|A;-|c||~;"
+      "@|Fc|Drive1_Change|@|A;@|Rc|Dir1_Change|@|A;@/gone|c|Form_Load|~|A;|c||~;?|c||~";
+  const Qt::Key keys[] = {Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_Return, Qt::Key_Space};
+  for (const QString& row : QString(table).split(';')) {
+    SCOPED_TRACE(row.toStdString());
     test::TempAppDir app;
     const QString tree = QDir(app.path()).canonicalPath() + "/sigs";
+    const QStringList cell = QString(row).replace('@', tree).split('|');
     for (const char* dir : {"alpha", "Beta", "gamma", ".hidden"}) QDir(tree).mkpath(dir);
-    const QByteArray settings =
-        "[Settings]\r\n" +
-        toAnsi(QString(stored == "-" ? "Write_Type=Text" : "SigLocation=" + stored)
-                   .replace("<tree>", tree));
+    const QByteArray settings = ini(cell[0] == "-" ? "W=Text" : "L=" + cell[0]);
     app.write("zq.ini", settings);
     test::ScriptedMsgBox boxes;
-    if (!failure.isEmpty()) boxes.answers.push_back(vbAbort);
-    if (chosen == "old") boxes.answers.push_back(vbOK);
+    for (const QChar a : cell.value(4)) boxes.answers.push_back(a == 'A' ? vbAbort : vbOK);
     QLineEdit target(QStringLiteral("old"));
     frmChooseDir chooser(&target);
     chooser.show();
     FolderList& list = *chooser.Dir1;
-    const auto click = [&](const QListWidgetItem* entry, bool twice) {
-      list.scrollToItem(entry);
-      const QPoint at = list.visualItemRect(entry).center();
-      QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, at);
-      if (twice) QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
-    };
-    const Qt::Key keys[] = {Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_Return, Qt::Key_Space};
-    const QMap<char, QString> drives{
-        {'D', tree + "/Beta"}, {'X', tree + "/gone"}, {'F', app.file("zq.ini")}};
-    const QMap<char, QString> opens{
-        {'B', "Beta"}, {'P', QFileInfo(tree).dir().dirName()}, {'/', "/"}, {'R', "gamma"}};
-    for (const char step : steps.toLatin1()) {
-      if (QByteArray("v^E\r ").contains(step))
-        QTest::keyClick(&list, keys[QByteArray("v^E\r ").indexOf(step)]);
-      if (drives.contains(step)) chooser.Drive1->addItem(drives[step], drives[step]);
-      if (drives.contains(step)) chooser.Drive1->setCurrentIndex(chooser.Drive1->count() - 1);
+    const QStringList paths = QString("%1/Beta|%1/gone|%2|Beta|/|%3|gamma")
+                                  .arg(tree, app.file("zq.ini"), QFileInfo(tree).dir().dirName())
+                                  .split('|');
+    for (const char step : cell[1].toLatin1()) {
+      const qsizetype at = QByteArray("v^E\r DXFB/PR").indexOf(step);  // a key, drive or entry
+      if (at >= 0 && at < 5) QTest::keyClick(&list, keys[at]);
+      if (at >= 5 && at < 8) chooser.Drive1->addItem(paths[at - 5], paths[at - 5]);
+      if (at >= 5 && at < 8) chooser.Drive1->setCurrentIndex(chooser.Drive1->count() - 1);
       if (step == 'R') QDir(tree).rmdir("gamma");
-      if (opens.contains(step)) click(list.findItems(opens[step], Qt::MatchExactly).value(0), true);
-      if (step == 'c') click(list.item(list.count() - 1), false);
+      const auto* entry = step == 'c' ? list.item(list.count() - 1)
+                                      : list.findItems(paths.value(at - 5), {}).value(0);
+      const QPoint point = entry ? list.visualItemRect(entry).center() : QPoint();
+      if (entry) QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, point);
+      if (entry && step != 'c') QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, point);
     }
     chooser.cmdSave->click();
     const QString home = QDir(QDir::homePath()).canonicalPath();
-    EXPECT_EQ(target.text(),
-              QDir::cleanPath(QString(chosen).replace("<tree>", tree).replace("<home>", home)));
+    EXPECT_EQ(target.text(), QDir::cleanPath(QString(cell[3]).replace('~', home)));
     EXPECT_EQ(app.read("zq.ini"), settings);
-    QStringList expected;
-    if (!failure.isEmpty()) expected << "Quillmate Error: " + kFailure.arg("76", "-", "N", failure);
-    if (chosen == "old") expected << "Choose Directory: Please Choose a Directory";
-    EXPECT_EQ(shownBoxes(boxes), expected);
+    const test::ShownBox box = boxes.shown.empty() ? test::ShownBox{} : boxes.shown[0];
+    if (!cell[2].isEmpty()) test::expectFailureBox(box, 76, "Path not found", cell[2]);
+    EXPECT_TRUE(cell[3] != "old" ||
+                box.title + ": " + box.prompt == "Choose Directory: Please Choose a Directory");
   }
 }
 
