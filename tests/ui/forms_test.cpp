@@ -1,13 +1,8 @@
 // The boxes and dialogs as the user meets them, and the help page that describes them.
-#include <gtest/gtest.h>
-
 #include <QTest>
 #include <QtWidgets>
-#include <set>
 
-#include "common/ansi.h"
 #include "common/failure.h"
-#include "startup/settings.h"
 #include "startup/startup.h"
 #include "stores/entry_dialog.h"
 #include "support/support.h"
@@ -18,7 +13,6 @@
 #include "ui/frmPreferences.h"
 #include "ui/interval_slider.h"
 #include "ui/message_box.h"
-#include "ui/startup_windows.h"
 #include "ui/text_boxes.h"
 
 namespace qm::ui {
@@ -59,8 +53,6 @@ TEST(TextBoxesTest, LimitsAndLineBreaks) {
     EXPECT_EQ(std::pair(box->ansiText(), verb == 's' ? cursor : 0), std::pair(shown, 0)) << name;
   }
 }
-
-const QString kFailure = "Error %1: \r\n%2\r\n\t\toccurred at line %3\r\nin Quillmate: %4";
 
 // zq.ini from "P=x,L=y": Prog_Name, SigLocation, Interval, Write_Type, Start_Min in that order.
 QByteArray ini(const QString& lines) {
@@ -155,104 +147,82 @@ TEST(ChooseDirTest, SaveTakesTheFolderOpenAtTheLastClick) {
   }
 }
 
-// Tab goes round every control; each has a name and a description of its own; a box without a
-// name of its own has a label; no caption is cut off; the help page names every button's caption
-// and tool tip.
-void expectUsable(QWidget* window, bool ownForm) {
-  SCOPED_TRACE(window->metaObject()->className());
-  window->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+// No caption cut, Tab goes round, names and descriptions unique, boxes named, buttons on `page`.
+void expectUsable(QWidget* window, const QString& page) {
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window)) << window->objectName().toStdString();
   QSet<QWidget*> controls, reached;
-  for (QWidget* w : window->findChildren<QWidget*>()) {
-    if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && w->isVisible() && w->isEnabled())
-      controls << w;
-  }
-  ASSERT_TRUE(controls.contains(QApplication::focusWidget()));
-  for (qsizetype i = 0; i < controls.size(); ++i) {
-    reached << QApplication::focusWidget();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-  }
-  EXPECT_EQ(reached, controls);
-  QFile file(QUILLMATE_FAQ_SOURCE);
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-  const QString page = QTextDocumentFragment::fromHtml(file.readAll()).toPlainText();
-  std::set<QString> names, descriptions;
-  for (QWidget* w : controls) {
-    const std::string object = w->objectName().toStdString();
-    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
-    const QString name = face->text(QAccessible::Name);
-    const QString description = face->text(QAccessible::Description);
-    EXPECT_TRUE(!name.isEmpty() && names.insert(name).second) << object << name.toStdString();
-    EXPECT_TRUE(!ownForm || (!description.isEmpty() && descriptions.insert(description).second));
-    // A drop-down box reads as its entry; any other box without a name of its own, its label.
-    auto* button = qobject_cast<QAbstractButton*>(w);
-    const bool named = button || w->inherits("QComboBox") || !w->accessibleName().isEmpty();
-    EXPECT_TRUE(named || face->relations(QAccessible::Label).size() == 1) << object;
-    EXPECT_TRUE(!ownForm || !button ||
-                (page.contains(withoutMnemonic(button->text())) && page.contains(w->toolTip())))
-        << object;
-  }
   for (QWidget* w : window->findChildren<QWidget*>()) {
     const bool caption = w->inherits("QAbstractButton") || w->inherits("QLabel");
     EXPECT_TRUE(!caption || w->width() >= w->sizeHint().width()) << w->objectName().toStdString();
+    if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy() && w->isVisible() && w->isEnabled())
+      controls << w;
   }
+  for ([[maybe_unused]] QWidget* w : controls)  // as many Tabs as controls
+    QTest::keyClick(*reached.insert(QApplication::focusWidget()), Qt::Key_Tab);
+  EXPECT_EQ(reached, controls) << window->objectName().toStdString();
+  QStringList said;  // names and descriptions: none empty, none twice
+  for (QWidget* w : controls) {
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
+    said << face->text(QAccessible::Name) << face->text(QAccessible::Description);
+    SCOPED_TRACE((window->objectName() + " " + w->objectName()).toStdString());
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    const bool named = button || w->inherits("QComboBox") || !w->accessibleName().isEmpty();
+    EXPECT_TRUE(named || face->relations(QAccessible::Label).size() == 1);
+    EXPECT_TRUE(!button || page.contains(withoutMnemonic(button->text())));
+    EXPECT_TRUE(page.contains(w->toolTip()));
+  }
+  EXPECT_TRUE(!said.contains("") && QSet(said.begin(), said.end()).size() == said.size())
+      << said.join(" | ").toStdString();
 }
 
 TEST(AccessibilityTest, EveryWindowIsUsableWithoutAMouseAndTheHelpPageNamesIt) {
+  qunsetenv("HTML_TIDY");  // no personal configuration
+  EXPECT_EQ(QProcess::execute("tidy", {"-q", "-e", "--doctype", "html5", QUILLMATE_FAQ_SOURCE}), 0);
+  QFile beside(QUILLMATE_FAQ_BESIDE_EXE), file(QUILLMATE_FAQ_SOURCE);  // and the build's copy
+  ASSERT_TRUE(beside.open(QIODevice::ReadOnly) && file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(beside.readAll(), file.peek(file.size()));
+  const QString page = QTextDocumentFragment::fromHtml(file.readAll()).toPlainText();
   test::TempAppDir app;
-  app.write("zq.ini", "[Settings]\r\nInterval=0\r\n");
-  StartupForms forms;  // the main window as start-up makes it
-  ASSERT_TRUE(Main(forms));
-  const int tick = forms.mainWindow().Timer1->interval();  // the clock's ticks make the interval
-  EXPECT_EQ(ModSig.SwitchTicks * tick, ModSig.SwitchMinutes * 60000);
+  initprogram();
+  frmMain mainWindow([] {});
   frmPreferences preferences;
   frmChooseDir chooser(nullptr);
   frmEntry head(kAddHeader, nullptr), sig(kAddSignature, nullptr), foot(kAddFooter, nullptr);
   frmEntry editor(kEditSignature, nullptr, true);
-  for (QWidget* window : std::initializer_list<QWidget*>{&forms.mainWindow(), &preferences,
-                                                         &chooser, &head, &sig, &foot, &editor}) {
-    window->show();
-    expectUsable(window, true);
-  }
-  qunsetenv("HTML_TIDY");  // no personal configuration
-  EXPECT_EQ(QProcess::execute("tidy", {"-q", "-e", "--doctype", "html5", QUILLMATE_FAQ_SOURCE}), 0);
-  QFile beside(QUILLMATE_FAQ_BESIDE_EXE), page(QUILLMATE_FAQ_SOURCE);
-  ASSERT_TRUE(beside.open(QIODevice::ReadOnly) && page.open(QIODevice::ReadOnly));
-  EXPECT_EQ(beside.readAll(), page.readAll());
+  QWidget* const windows[] = {&mainWindow, &preferences, &chooser, &head, &sig, &foot, &editor};
+  for (QWidget* window : windows) expectUsable(window, page);
 }
 
+// Kind, icon, buttons, the default one, the one pressed (none: closed; Cancel: Escape), answer.
 TEST(MessageBoxTest, WhatTheUserSeesAndWhatEachButtonAnswers) {
   const test::ScriptedMsgBox restores;  // the scripted boxes, afterwards
   installMessageBoxes();
   using B = QMessageBox;
-  const auto ari = B::Abort | B::Retry | B::Ignore;
-  // Kind, icon, buttons, the default one, the one pressed (NoButton: the box is closed), answer.
+  const auto ari = B::Abort | B::Retry | B::Ignore, yn = B::Yes | B::No;
   const std::tuple<MsgKind, B::Icon, B::StandardButtons, B::StandardButton, B::StandardButton, int>
       rows[] = {
           {MsgKind::Failure, B::Warning, ari, B::Abort, B::Retry, vbRetry},
           {MsgKind::Failure, B::Warning, ari, B::Abort, B::Ignore, vbIgnore},
           {MsgKind::Failure, B::Warning, ari, B::Abort, B::NoButton, vbAbort},
-          {MsgKind::Question, B::Question, B::Yes | B::No, B::Yes, B::Yes, vbYes},
-          {MsgKind::Question, B::Question, B::Yes | B::No, B::Yes, B::NoButton, vbNo},
+          {MsgKind::Question, B::Question, yn, B::Yes, B::Yes, vbYes},
+          {MsgKind::Question, B::Question, yn, B::Yes, B::NoButton, vbNo},
+          {MsgKind::Question, B::Question, yn, B::Yes, B::Cancel, vbNo},
           {MsgKind::Refusal, B::Critical, B::Ok, B::Ok, B::Ok, vbOK},
           {MsgKind::Hint, B::Information, B::Ok, B::Ok, B::NoButton, vbOK},
       };
   for (const auto& [kind, icon, buttons, first, press, code] : rows) {
-    SCOPED_TRACE(testing::Message() << int(kind) << " " << press);
     QTimer::singleShot(0, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       ASSERT_NE(box, nullptr);
-      EXPECT_EQ(
-          box->windowTitle() + ": " + box->text(),
-          "Title: " +
-              kFailure.arg("76", "Path not found", "12", "<b>Form_Load</b>").replace("\r\n", "\n"));
-      EXPECT_EQ(std::tuple(box->icon(), box->standardButtons(),
+      EXPECT_EQ(box->text(), "Error 6: \nOverflow\n\t\toccurred at line 12\nin Quillmate: <b>");
+      EXPECT_EQ(std::tuple(box->windowTitle(), box->icon(), box->standardButtons(),
                            box->standardButton(box->defaultButton()), box->textFormat()),
-                std::tuple(icon, buttons, first, Qt::PlainText));
-      if (press == B::Retry) expectUsable(box, false);
-      press ? box->button(press)->click() : box->reject();
+                std::tuple(QString("Title"), icon, buttons, first, Qt::PlainText));
+      if (press == B::Cancel) QTest::keyClick(box, Qt::Key_Escape);
+      if (press != B::Cancel) press ? box->button(press)->click() : box->reject();
     });
-    EXPECT_EQ(MsgBox(kind, failureText(Err::PathNotFound, 12, "<b>Form_Load</b>"), "Title"), code);
+    EXPECT_EQ(MsgBox(kind, failureText(Err::Overflow, 12, "<b>"), "Title"), code) << press;
   }
 }
 
