@@ -1,17 +1,14 @@
-// The settings file's writer on any bytes; the rules and settings tests hold the reading cases
-// and the real file. Input: eight control bytes at the end; from the front a value, a section, a
-// key and a default, each ended by a backslash; the rest is the file. Control bits 0-1, 2-3: the
-// section, the key: the input's (2) or the file's (bits 8-15, 16-23 pick which, in other letter
-// case for 3); bits 24-31 another key of the file.
+// The settings writer on any file (the rules and settings tests hold the reading cases). Input:
+// eight control bytes at the end; from the front a value, a section, a key and a default, each
+// ended by a backslash; the rest is the file. Control bits 0-1, 2-3: the section, the key: the
+// input's (2) or the file's (bits 8-15, 16-23 pick which, in other letter case for 3).
 #include <fuzzer/FuzzedDataProvider.h>
-
 #include <QByteArrayList>
 
 #include "common/ansi.h"
 #include "startup/profile.h"
 
 #define CHECK(c) ((c) ? void() : qFatal("violated: %s", #c))
-
 namespace {
 QByteArray trimmed(QByteArray t) {
   while (t.startsWith(' ') || t.startsWith('\t')) t.remove(0, 1);
@@ -23,7 +20,7 @@ QByteArray trimmed(QByteArray t) {
 extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size) {
   FuzzedDataProvider in(data, size);
   const quint64 c = in.ConsumeIntegral<quint64>();
-  QByteArray own[4];  // value, section, key, and a default the real file had
+  QByteArray own[4];  // value, section, key; the default is no longer used
   for (int i = 0; i < 4; ++i)
     own[i] = QByteArray::fromStdString(in.ConsumeRandomLengthString(i ? 300 : 600));
   const QByteArray file = QByteArray::fromStdString(in.ConsumeRemainingBytesAsString());
@@ -48,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size) {
   QByteArray back = trimmed(QByteArray(value).replace('\r', '\n').split('\n')[0]);
   if (back.size() > 1 && (back[0] == '"' || back[0] == '\'') && back.back() == back[0])
     back = back.mid(1, back.size() - 2);
-  // The writer: the mark stays, lines end in CR LF, writing again changes nothing, another key
-  // of the file reads as before.
+  // The mark stays, lines end in CR LF, writing again changes nothing, another key of the file
+  // (bits 24-31) reads as before.
   const QByteArray written = qm::withProfileValue(file, section, key, value);
   const QByteArray s = names[0].value(c >> 24 & 0xFF), k = names[1].value(c >> 24 & 0xFF);
   const qsizetype breaks = written.count("\r\n");

@@ -17,7 +17,6 @@ const auto files = [] { return QDir(scratch.path()).entryList(QDir::Files | QDir
 const qm::TextStore* store;
 QByteArray bytes, text;  // what the file must hold; the text looked for
 unsigned pick;
-
 QByteArray trimmed(QByteArray t) {
   while (t.startsWith(' ')) t.remove(0, 1);
   while (t.endsWith(' ')) t.chop(1);
@@ -77,10 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size) {
              : trimmed(record(int(pick % count()) + 1));
   text = QByteArray(at(1) & 3, ' ') + text + QByteArray(at(1) >> 2 & 3, ' ');
   check();
-  if (op == 0 || op == 3) {  // a remainder shorter than a record is overwritten
-    qm::AppendRecord(*store, text);
-    bytes = bytes.left(count() * store->length) + padded(text);
-  }
+  if (op == 0 || op == 3)  // a remainder shorter than a record is overwritten
+    qm::AppendRecord(*store, text), bytes = bytes.left(count() * store->length) + padded(text);
   if (op == 1 || op == 3) check(), rebuild(std::nullopt);
   if (op == 2) rebuild(text), check(), rebuild("edited " + text);
   check();
