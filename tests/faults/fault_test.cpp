@@ -1,8 +1,6 @@
 // Real file system faults, one forked child per row: the child seeds a store of sixteen records,
-// settings and signature files, applies the row's setup, runs its operations through their
-// failure handlers (every box answered Abort) and reports the watched file calls, the boxes,
-// and each name that changed with its new bytes (a store as its records without the padding).
-#include <grp.h>
+// settings and signature files, applies the row's setup, runs its operations (every failure box
+// answered Abort) and reports the watched file calls, the boxes, and each changed name.
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
@@ -16,7 +14,7 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <set>
+#include <QTemporaryFile>
 
 #include "common/failure.h"
 #include "common/msgbox.h"
@@ -30,152 +28,103 @@
 namespace qm {
 namespace {
 
-enum Flags { kWatch = 1, kFailSync = 2, kFullDisk = 4, kNobody = 8, kLock = 16, kRootOnly = 32 };
+// shell runs in the root folder, which holds app/ and sig/; ops: Delete "2", Append "17", Output
+// "h s f", Store Interval=6; w: watch the calls, f: fail syncs, m: mount a full disk, n: become
+// nobody. A changed name shows its mode and bytes, a box its number, text and procedure.
 struct Row {
-  const char* name;
-  int flags;
-  const char* shell;  // run in the root folder, which holds app/ and sig/
-  const char* ops;    // Delete "2", Append "17", Output "h s f", Store Interval=6, Read Interval
-  const char* expected;
+  const char *name, *shell, *ops, *expected;
 };
 #define TXT "\r\nh\r\ns\r\nf\r\n"
-#define HTML "<BR><P>h<BR>s<BR>f</P>\r\n"
-#define OUT "changed ZQ.HTML=" HTML "; new ZQ.rtf 644=" TXT "; changed ZQ.txt=" TXT
+#define OUT(txt) "ZQ.HTML 644=<BR><P>h<BR>s<BR>f</P>\r\n; ZQ.rtf 644=" TXT "; " txt "=" TXT
 #define CALLS_A "open Sig.qmd; write Sig.qmd; sync Sig.qmd"
 #define CALLS_D "; open Sig.qmd; open Tmp.qmd; write Tmp.qmd; sync Tmp.qmd"
 #define CALLS_O "; open zq.ini; open .ZQ.txt.*; write .ZQ.txt.*; sync .ZQ.txt.*"
-#define DAOS(n, text) \
-#n " " text " cmdDelSig_Click; " #n " " text " cmdSave_Click; " #n " " text " OutputSig"
-#define ACCESS "Path/File access error"
+#define DAO(t) t " cmdDelSig_Click; " t " cmdSave_Click; " t " OutputSig"
+#define ACCESS "75 Path/File access error"
+#define DENIED "70 Permission denied"
 const Row kRows[] = {
     // A change counts once it is on the disk: data synced before the rename, the folder after.
-    {"Calls", kWatch, "", "ADO",
-     CALLS_A CALLS_D
-     "; rename Sig.qmd; sync folder" CALLS_O "; rename ZQ.txt; sync folder; "
-     "changed Sig.qmd=1,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17; changed ZQ.txt=" TXT},
-    {"CallsDeletingTheLast", kWatch, "printf %-255s 2 >app/Sig.qmd", "D",
-     "open Sig.qmd; open Tmp.qmd; remove Sig.qmd; sync folder; gone Sig.qmd"},
+    {"Calls", "", "wADO",
+     CALLS_A CALLS_D "; rename Sig.qmd; sync folder" CALLS_O "; rename ZQ.txt; sync folder; "
+                     "Sig.qmd 644=1,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,; ZQ.txt 644=" TXT},
+    {"CallsDeletingTheLast", "printf %-255s 2 >app/Sig.qmd", "wD",
+     "open Sig.qmd; open Tmp.qmd; remove Sig.qmd; sync folder; Sig.qmd gone"},
     // A failed sync leaves the old file, no temporary one, and takes an append back.
-    {"SyncFails", kWatch | kFailSync, "", "ADO",
-     CALLS_A "; 75 " ACCESS " cmdSave_Click" CALLS_D "; 75 " ACCESS " cmdDelSig_Click" CALLS_O
-             "; 75 " ACCESS " OutputSig"},
+    {"SyncFails", "", "wfADO",
+     CALLS_A "; " ACCESS " cmdSave_Click" CALLS_D "; " ACCESS " cmdDelSig_Click" CALLS_O "; " ACCESS
+             " OutputSig"},
     // On a full disk too the part of a record that fitted is taken back; settings stay silent.
-    {"FullDisk", kFullDisk | kRootOnly, "", "DAOS",
+    {"FullDisk", "cat /dev/zero 2>/dev/null >filler; true", "mDAOS",
      "61 Disk full MoveSig; 61 Disk full cmdSave_Click; 61 Disk full OutputSig"},
     // Root, too, is refused files without a write bit.
-    {"ReadOnly", 0, "chmod 444 app/Sig.qmd app/zq.ini sig/ZQ.txt", "DAOS",
-     DAOS(70, "Permission denied")},
-    {"ReadOnlyAppDir", kNobody, "chmod 555 app", "DS", "70 Permission denied cmdDelSig_Click"},
-    {"ReadOnlyStoreAsNobody", kNobody, "chmod 444 app/Sig.qmd", "A",
-     "70 Permission denied cmdSave_Click"},
-    {"NoSigDir", 0, "rm -r sig", "O", "76 Path not found OutputSig"},
-    {"StoreIsAFolder", 0, "rm app/Sig.qmd; mkdir app/Sig.qmd", "DA",
-     "75 " ACCESS " cmdDelSig_Click; 75 " ACCESS " cmdSave_Click"},
+    {"ReadOnly", "chmod 444 app/Sig.qmd app/zq.ini sig/ZQ.txt", "DAOS", DAO(DENIED)},
+    {"AppDirAsNobody", "chmod 555 app", "nDS", DENIED " cmdDelSig_Click"},
+    {"StoreAsNobody", "chmod 444 app/Sig.qmd", "nA", DENIED " cmdSave_Click"},
+    {"NoSigDir", "rm -r sig", "O", "76 Path not found OutputSig"},
     // Nothing waits for a FIFO's other end.
-    {"Fifos", 0, "rm app/Sig.qmd sig/ZQ.txt; mkfifo app/Sig.qmd sig/ZQ.txt", "DAO",
-     DAOS(75, ACCESS)},
-    {"SettingsFifo", 0, "rm app/zq.ini; mkfifo app/zq.ini", "SR", "read ?"},
-    // The user's links stay and their targets change, keeping their mode; another user's link
-    // in a folder others may write to is refused.
-    {"OwnLinks", 0,
+    {"Fifos", "rm app/Sig.qmd sig/ZQ.txt; mkfifo app/Sig.qmd sig/ZQ.txt", "DAO", DAO(ACCESS)},
+    // Links of the user's stay, their targets change and keep their mode; another user's link in
+    // a folder others may write to is refused.
+    {"OwnLinks",
      "cd app; mv zq.ini zq.ini.real; ln -s zq.ini.real zq.ini; cd ../sig; mv ZQ.txt ZQ.txt.real;"
      "chmod 600 ZQ.txt.real; ln -s ZQ.txt.real ZQ.txt",
      "OS",
-     "changed zq.ini.real=[Settings]\r\nSigLocation=%SIG%\r\nInterval=6\r\n; changed ZQ.HTML=" HTML
-     "; new ZQ.rtf 644=" TXT "; changed ZQ.txt.real=" TXT},
-    {"ForeignLink", kRootOnly,
-     "chmod 1777 sig; ln -sf $PWD/app/zq.ini sig/ZQ.txt; chown -h nobody sig/ZQ.txt", "O",
-     "70 Permission denied OutputSig"},
+     OUT("ZQ.txt.real 600") "; zq.ini.real "
+                            "644=[Settings]\r\nSigLocation=%ROOT%/sig\r\nInterval=6\r\n"},
+    {"ForeignLink", "chmod 1777 sig; ln -sf $PWD/app/zq.ini sig/ZQ.txt; chown -h nobody sig/ZQ.txt",
+     "O", DENIED " OutputSig"},
     // Only abandoned temporary files go: not a locked one, another user's, a link or a FIFO.
-    {"Leftovers", kLock | kRootOnly,
+    {"Leftovers",
      "cd sig; chmod 640 ZQ.txt; touch .ZQ.txt.Abandoned001 .ZQ.rtf.Abandoned001 .ZQ.txt.short "
      ".ZQ.txt.StillWriting .ZQ.txt.OtherUser001 ZQ.txt.Abandoned001; chown nobody .ZQ.txt.Other*; "
      "ln -s ../app/zq.ini .ZQ.txt.LinkToIni001; mkfifo .ZQ.HTML.FifoFifo0001",
-     "O", "gone .ZQ.rtf.Abandoned001; gone .ZQ.txt.Abandoned001; " OUT},
+     "O", ".ZQ.rtf.Abandoned001 gone; .ZQ.txt.Abandoned001 gone; " OUT("ZQ.txt 640")},
     // A removal's leftover goes whatever its letter case, a link without its target.
-    {"StaleTemporaryStore", 0, "ln -s zq.ini app/tmp.QMD", "D",
-     "changed Sig.qmd=1,3,4,5,6,7,8,9,10,11,12,13,14,15,16; gone tmp.QMD"},
+    {"StaleTemporaryStore", "ln -s zq.ini app/tmp.QMD", "D",
+     "Sig.qmd 644=1,3,4,5,6,7,8,9,10,11,12,13,14,15,16,; tmp.QMD gone"},
 };
 
-QByteArray n(const QString& path) {
-  return QFile::encodeName(path);
-}
-void put(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) ::_exit(4);
-}
+const auto n = [](const QString& path) { return QFile::encodeName(path); };
 
-// Each name's kind, mode, owner and link target, then "=" and a regular file's bytes.
-QMap<QString, QString> snapshot(const QString& dir, const QString& sig) {
+// Each name in both folders: its mode, "=" and a regular file's bytes, a store's padding as commas.
+QMap<QString, QString> snapshot(const QString& root) {
   QMap<QString, QString> files;
-  for (const QString& name :
-       QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
-    struct stat st {};
-    QFile file(dir + '/' + name);
-    ::lstat(n(file.fileName()), &st);
-    QByteArray bytes = S_ISREG(st.st_mode) && file.open(QIODevice::ReadOnly) ? file.readAll() : "";
-    if (name.endsWith(".qmd")) {
-      QByteArrayList records;
-      for (qsizetype at = 0; at < bytes.size(); at += 255) records << bytes.mid(at, 255);
-      for (QByteArray& record : records)
-        while (record.endsWith(' ')) record.chop(1);
-      bytes = records.join(',');
+  for (const QString& dir : {root + "/app", root + "/sig"})
+    for (const QString& name : QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                   QDir::Hidden | QDir::System)) {
+      struct stat st {};
+      QFile file(dir + '/' + name);
+      ::lstat(n(file.fileName()), &st);
+      QString bytes;
+      if (S_ISREG(st.st_mode) && file.open(QIODevice::ReadOnly)) bytes = file.readAll();
+      if (name.endsWith(".qmd")) bytes.replace(QRegularExpression(" {2,}"), ",");
+      files[name] = QString("%1=").arg(st.st_mode & 0777, 0, 8) + bytes.replace(root, "%ROOT%");
     }
-    files[name] =
-        QString("%1 %2 %3=").arg(st.st_mode, 0, 8).arg(st.st_uid).arg(file.symLinkTarget()) +
-        QString::fromLatin1(bytes).replace(sig, "%SIG%");
-  }
   return files;
 }
 
-void reportChanges(const QMap<QString, QString>& before, const QMap<QString, QString>& after,
-                   QStringList& report) {
-  QStringList names = before.keys() + after.keys();
-  names.sort();
-  names.removeDuplicates();
-  for (const QString& name : names) {
-    const QString was = before.value(name), now = after.value(name);
-    const QString id = now.left(now.indexOf('=')), mode = id.section(' ', 0, 0).right(3);
-    if (was == now) continue;
-    if (now.isEmpty())
-      report << "gone " + name;
-    else if (was.isEmpty())
-      report << "new " + name + ' ' + mode + now.mid(id.size());
-    else
-      report << (was.startsWith(id + '=') ? "changed " : "remade ") + name + now.mid(id.size());
-  }
-}
-
 [[noreturn]] void child(const Row& row, const QString& root, int fd) {
-  const QString app = root + "/app", sig = root + "/sig";
-  // A full 256 KiB tmpfs in a mount namespace of its own, but for the store's last page.
-  if (row.flags & kFullDisk &&
+  // A full 256 KiB tmpfs of its own but for the store's last page: an append fits in part only.
+  if (std::strchr(row.ops, 'm') &&
       (::unshare(CLONE_NEWNS) || ::mount("", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
        ::mount("tmpfs", n(root), "tmpfs", 0, "size=256k")))
     ::_exit(5);
   ::umask(022);
-  QByteArray store;  // 4,080 bytes: on the full disk an append fits in part only
-  for (int i = 1; i <= 16; ++i) store += QByteArray::number(i).leftJustified(255);
-  if (!QDir().mkpath(app) || !QDir().mkpath(sig)) ::_exit(4);
-  put(app + "/Sig.qmd", store);
-  put(app + "/zq.ini", "[Settings]\r\nSigLocation=" + n(sig) + "\r\nInterval=4\r\n");
-  put(sig + "/ZQ.txt", "old text");
-  put(sig + "/ZQ.HTML", "old html");
-  ::chmod(n(app), 0777);
-  ::chmod(n(sig), 0777);
-  platform::setApplicationDir(app);
-  ModSig = {};
-  ModSig.IniPath = app + "/zq.ini";
-  ModSig.WriteType = row.flags & kWatch ? "Text" : "Text & HTML";
+  const char* seed =
+      "mkdir -m 777 app sig && for i in $(seq 16); do printf %-255s $i; done >app/Sig.qmd && "
+      "printf '[Settings]\\r\\nSigLocation=%s\\r\\nInterval=4\\r\\n' \"$PWD/sig\" >app/zq.ini && "
+      "printf 'old text' >sig/ZQ.txt && printf 'old html' >sig/ZQ.HTML || exit 1; ";
+  if (std::system(qPrintable("cd '" + root + "' && " + seed + row.shell)) != 0) ::_exit(4);
+  platform::setApplicationDir(root + "/app");
+  ModSig.IniPath = root + "/app/zq.ini";
+  const auto has = [&](char flag) { return std::strchr(row.ops, flag) != nullptr; };
+  ModSig.WriteType = has('w') ? "Text" : "Text & HTML";
   QStringList report, names;  // names: the temporary files it made
   installMsgBox([&report](MsgKind kind, const QString& prompt, const QString& title) {
     static const QRegularExpression box(
-        "^Error (\\d+): \\r\\n([^\\r]+)\\r\\n\\t\\toccurred at line \\d+\\r\\nin Quillmate: "
-        "(\\w+)$");
-    const QRegularExpressionMatch m = box.match(prompt);
-    report << (kind == MsgKind::Failure && title == "Quillmate Error" && m.hasMatch()
-                   ? m.captured(1) + ' ' + m.captured(2) + ' ' + m.captured(3)
-                   : "unexpected box: " + prompt);
+        "^Error (\\d+): \\r\\n(.+)\\r\\n\\t\\toccurred at line \\d+\\r\\nin Quillmate: (\\w+)$");
+    const bool failure = kind == MsgKind::Failure && title == "Quillmate Error";
+    report << (failure ? "" : "another box: ") + QString(prompt).replace(box, "\\1 \\2 \\3");
     return int(vbAbort);
   });
   platform::setFileHookForTest([&](platform::FileCall call, const QString& path, qint64, qint64) {
@@ -183,71 +132,51 @@ void reportChanges(const QMap<QString, QString>& before, const QMap<QString, QSt
     static const QRegularExpression random(R"(\.[A-Za-z0-9]{12}$)");
     QString name = call == platform::FileCall::SyncFolder ? "" : QFileInfo(path).fileName();
     if (call == platform::FileCall::Open && random.match(name).hasMatch()) names << name;
-    if (row.flags & kWatch) report << said[int(call)] + name.replace(random, ".*");
-    return row.flags & kFailSync && call == platform::FileCall::Sync ? EIO : 0;
+    if (has('w')) report << said[int(call)] + name.replace(random, ".*");
+    return has('f') && call == platform::FileCall::Sync ? EIO : 0;
   });
-  if (std::system(qPrintable("cd '" + root + "' || exit 1; " + row.shell)) != 0) ::_exit(4);
-  if (row.flags & kFullDisk) {
-    QFile filler(root + "/filler");
-    filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (qint64 size : {4096, 1})
-      while (filler.write(QByteArray(size, 'x')) == size) {
-      }
-  }
-  if (row.flags & kLock) ::flock(::open(n(sig + "/.ZQ.txt.StillWriting"), O_RDONLY), LOCK_EX);
-  if (row.flags & kNobody && ::geteuid() == 0 &&
-      (::setgroups(0, nullptr) || ::setresgid(65534, 65534, 65534) ||
-       ::setresuid(65534, 65534, 65534)))
+  ::flock(::open(n(root + "/sig/.ZQ.txt.StillWriting"), O_RDONLY), LOCK_EX);
+  if (has('n') && ::geteuid() == 0 &&
+      (::setresgid(65534, 65534, 65534) || ::setresuid(65534, 65534, 65534)))
     ::_exit(4);
-  const auto appBefore = snapshot(app, sig), sigBefore = snapshot(sig, sig);
+  const auto before = snapshot(root);
   ::alarm(20);  // a hang ends the child
   for (const char* op = row.ops; *op; ++op) {
     if (*op == 'D') FailureHandler("cmdDelSig_Click").run([] { RemoveRecord(kSignatures, "2"); });
     if (*op == 'A') FailureHandler("cmdSave_Click").run([] { AppendRecord(kSignatures, "17"); });
     if (*op == 'O') OutputSig({"h", "s", "f"});
-    if (*op == 'S') writeINI(app + "/zq.ini", "Settings", "Interval", "6");
-    if (*op == 'R')
-      report << "read " + QString(sGetINI(app + "/zq.ini", "Settings", "Interval", "?"));
+    if (*op == 'S') writeINI(ModSig.IniPath, "Settings", "Interval", "6");
   }
-  reportChanges(appBefore, snapshot(app, sig), report);
-  reportChanges(sigBefore, snapshot(sig, sig), report);
+  auto after = snapshot(root), all = before;
+  all.insert(after);
+  for (const QString& name : all.keys())
+    if (before.value(name) != after.value(name)) report << name + ' ' + after.value(name, "gone");
   const QByteArray bytes = (report.join("; ") + '\x1e' + names.join(' ')).toUtf8();
-  ::_exit(::write(fd, bytes.constData(), bytes.size()) == bytes.size() ? 0 : 2);
+  ::_exit(::pwrite(fd, bytes.constData(), bytes.size(), 0) == bytes.size() ? 0 : 2);
 }
 
-class FaultTest : public ::testing::TestWithParam<Row> {};
-
-TEST_P(FaultTest, ShowsTheFailureOrStaysSilentAndLeavesExactBytes) {
-  QTemporaryDir root;
-  ::chmod(n(root.path()), 0755);
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  const pid_t pid = ::fork();
-  if (pid == 0) child(GetParam(), root.path(), fds[1]);
-  ::close(fds[1]);
-  QFile out;
-  ASSERT_TRUE(out.open(fds[0], QIODevice::ReadOnly, QFile::AutoCloseHandle));
-  const QStringList parts = QString::fromUtf8(out.readAll()).split('\x1e');
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ::chmod(n(root.filePath("app")), 0755);  // lets the folder go after a read-only case
-  ASSERT_TRUE(status == 0 && parts.size() == 2) << "the child ended with " << status;
-  EXPECT_EQ(parts[0].toStdString(), GetParam().expected);
-  // Children forked from one state must not foresee each other's temporary names.
-  static std::set<QString> seen;
-  for (const QString& name : parts[1].split(' ', Qt::SkipEmptyParts))
-    EXPECT_TRUE(seen.insert(name).second) << name.toStdString() << " again";
+TEST(FaultTest, EachRowShowsItsFailuresOrStaysSilentAndLeavesExactBytes) {
+  QStringList seen;  // children forked from one state must not foresee each other's temp names
+  for (const Row& row : kRows) {
+    if (::geteuid() != 0 && (std::strchr(row.ops, 'm') || std::strstr(row.shell, "chown")))
+      continue;  // only root mounts or gives files away
+    SCOPED_TRACE(row.name);
+    QTemporaryDir root;
+    ::chmod(n(root.path()), 0755);
+    QTemporaryFile out;  // opened here: neither a full disk nor nobody keeps the child out
+    int status = 0;
+    ASSERT_TRUE(out.open());
+    const pid_t pid = ::fork();
+    if (pid == 0) child(row, root.path(), out.handle());
+    ::waitpid(pid, &status, 0);
+    const QStringList parts = QString::fromUtf8(out.readAll()).split('\x1e');
+    ::chmod(n(root.filePath("app")), 0755);  // lets the folder go after a read-only case
+    ASSERT_TRUE(status == 0 && parts.size() == 2) << "the child ended with " << status;
+    EXPECT_EQ(parts[0].toStdString(), row.expected);
+    seen += parts[1].split(' ', Qt::SkipEmptyParts);
+  }
+  EXPECT_EQ(seen.removeDuplicates(), 0) << seen.join(' ').toStdString();
 }
-
-// Only root can mount, or give a file to another user.
-std::vector<Row> rowsForThisUser() {
-  std::vector<Row> rows;
-  for (const Row& row : kRows)
-    if (::geteuid() == 0 || !(row.flags & kRootOnly)) rows.push_back(row);
-  return rows;
-}
-INSTANTIATE_TEST_SUITE_P(Faults, FaultTest, ::testing::ValuesIn(rowsForThisUser()),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace qm
