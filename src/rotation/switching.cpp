@@ -123,8 +123,8 @@ void frmMain::countSleptTicks() {
 void frmMain::scheduleSwitch() {
   // With "Never", or while a switch waits for its failure box, there is nothing to wake for.
   if (switching_ || ModSig.SwitchTicks <= 0) return;
-  const qint64 due = qint64{ModSig.SwitchTicks - TickCount} * Timer1->interval() -
-                     (monotonicMs() - *asleepAt_);
+  const qint64 due =
+      qint64{ModSig.SwitchTicks - TickCount} * Timer1->interval() - (monotonicMs() - *asleepAt_);
   switchDue_->start(static_cast<int>(std::clamp<qint64>(due, 0, INT_MAX)));
 }
 
