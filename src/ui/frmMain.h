@@ -74,7 +74,7 @@ class frmMain : public QWidget {
   // The lists', in stores/lists.cpp: browse, delete, add and edit.
   void cmdEditSig_Click();
 
-  // A list as the browse and delete buttons see it.
+  // A list as the browse and delete buttons see it (stores/lists.cpp, as what follows).
   struct List {
     const TextStore& store;
     AnsiTextBox* box;
@@ -102,9 +102,11 @@ class frmMain : public QWidget {
   void Form_Load();
   void Form_Resize();
   void Form_Unload();
-  ShownEntries shownEntries() const;
-  void showRemaining(const List& list, int before, int remaining, const FailureHandler& handler);
-  // Records at the end of the signature store that the open editor holds out of the list.
+  ShownEntries shownEntries() const;  // rotation/switching.cpp
+  void showRemaining(const List& list, int before, int remaining,
+                     const FailureHandler& handler);  // stores/lists.cpp
+  // Records at the end of the signature store that the open editor holds out of the list
+  // (stores/lists.cpp).
   int heldSignatures() const;
 
   // The switch timer (rotation/switching.cpp): shown, Timer1 ticks every 500 ms and keeps the
