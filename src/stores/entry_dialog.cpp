@@ -24,10 +24,7 @@ const EntryDialogKind kAddHeader{.formName = "frmNewHead",
                                  .emptyPrompt = "You must enter a header",
                                  .emptyTitle = "Enter Header",
                                  .anotherTitle = "Continue.....",
-                                 .windowDescription = "Type a new header",
-                                 .boxDescription = "Text of the new header",
-                                 .saveDescription = "Add the header to the list",
-                                 .cancelDescription = "Close without adding"};
+                                 .noun = "header"};
 const EntryDialogKind kAddSignature{.formName = "frmNewSignature",
                                     .caption = "Add New Signature",
                                     .labelName = "Label1",
@@ -39,10 +36,7 @@ const EntryDialogKind kAddSignature{.formName = "frmNewSignature",
                                     .emptyPrompt = "You must enter a signature",
                                     .emptyTitle = "Enter Signature",
                                     .anotherTitle = "Continue....",
-                                    .windowDescription = "Type a new signature",
-                                    .boxDescription = "Text of the new signature",
-                                    .saveDescription = "Add the signature to the list",
-                                    .cancelDescription = "Close without adding"};
+                                    .noun = "signature"};
 const EntryDialogKind kAddFooter{.formName = "frmNewFooter",
                                  .caption = "Add New Footer",
                                  .labelName = "Label2",
@@ -54,26 +48,19 @@ const EntryDialogKind kAddFooter{.formName = "frmNewFooter",
                                  .emptyPrompt = "You must enter a Footer",
                                  .emptyTitle = "Enter Footer",
                                  .anotherTitle = "Continue.....",
-                                 .windowDescription = "Type a new footer",
-                                 .boxDescription = "Text of the new footer",
-                                 .saveDescription = "Add the footer to the list",
-                                 .cancelDescription = "Close without adding"};
-const EntryDialogKind kEditSignature{
-    .formName = "frmEditSig",
-    .caption = "Edit Sig",
-    .labelName = nullptr,
-    .labelCaption = "Signature",
-    .boxName = "txtEditSig",
-    .multiLine = true,
-    .limit = 253,
-    .store = &kSignatures,
-    .emptyPrompt = "You must enter a signature",
-    .emptyTitle = "Enter Signature",
-    .anotherTitle = nullptr,
-    .windowDescription = "Change the shown signature",
-    .boxDescription = "Text of the signature being edited",
-    .saveDescription = "Store the edited signature",
-    .cancelDescription = "Close the editor; unless saved, the signature goes back as it was"};
+                                 .noun = "footer"};
+const EntryDialogKind kEditSignature{.formName = "frmEditSig",
+                                     .caption = "Edit Sig",
+                                     .labelName = nullptr,
+                                     .labelCaption = "Signature",
+                                     .boxName = "txtEditSig",
+                                     .multiLine = true,
+                                     .limit = 253,
+                                     .store = &kSignatures,
+                                     .emptyPrompt = "You must enter a signature",
+                                     .emptyTitle = "Enter Signature",
+                                     .anotherTitle = nullptr,
+                                     .noun = "signature"};
 
 namespace {
 
@@ -115,13 +102,21 @@ frmEntry::frmEntry(const EntryDialogKind& kind, QWidget* opener, bool takenOut, 
   layout->addWidget(buttonRow(this, {cmdSave, cmdCancel}));
   setMinimumWidth(fontMetrics().averageCharWidth() * 60);
   // The prompt over the box is the box's label; without one, the box carries the name itself.
-  describe(this, QString::fromLatin1(kind.windowDescription),
-           {
-               {kind.boxName, label ? QString() : QString::fromLatin1(kind.labelCaption),
-                QString::fromLatin1(kind.boxDescription), kind.labelName},
-               {"cmdSave", {}, QString::fromLatin1(kind.saveDescription)},
-               {"cmdCancel", {}, QString::fromLatin1(kind.cancelDescription)},
-           });
+  // An add dialog's texts follow from what it adds.
+  const QString noun = QString::fromLatin1(kind.noun);
+  const bool edit = edits();
+  describe(
+      this, edit ? "Change the shown " + noun : "Type a new " + noun,
+      {
+          {kind.boxName, label ? QString() : QString::fromLatin1(kind.labelCaption),
+           edit ? "Text of the " + noun + " being edited" : "Text of the new " + noun,
+           kind.labelName},
+          {"cmdSave", {}, edit ? "Store the edited " + noun : "Add the " + noun + " to the list"},
+          {"cmdCancel",
+           {},
+           edit ? "Close the editor; unless saved, the " + noun + " goes back as it was"
+                : QStringLiteral("Close without adding")},
+      });
   chainTabOrder(this, {kind.boxName, "cmdSave", "cmdCancel"});
 
   // The signature without the filling spaces of its record.
@@ -171,11 +166,11 @@ bool frmEntry::save(const QByteArray& text) {
   saved_ = true;
   cmdCancel->setText(QStringLiteral("&Done"));
   std::optional<int> replaced;
-  if (held && !handler.run([&] { replaced = MoveRecordToEnd(kSignatures, EditSigText, text); })) {
+  if (held && !handler.run([&] { replaced = MoveRecordToEnd(*kind_.store, EditSigText, text); })) {
     return false;
   }
   // Also when the held record has left the file meanwhile (edited by hand): the text is kept.
-  if (!held || replaced == 0) return handler.run([&] { AppendRecord(kSignatures, text); });
+  if (!held || replaced == 0) return handler.run([&] { AppendRecord(*kind_.store, text); });
   return true;
 }
 

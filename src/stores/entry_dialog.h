@@ -25,11 +25,7 @@ struct EntryDialogKind {
   const char* emptyPrompt;
   const char* emptyTitle;
   const char* anotherTitle;  // nullptr: the editor, which saves once and asks nothing
-  // What assistive technology reads of the window and its controls.
-  const char* windowDescription;
-  const char* boxDescription;
-  const char* saveDescription;
-  const char* cancelDescription;
+  const char* noun;          // what the dialog adds or edits, as assistive technology reads it
 };
 
 extern const EntryDialogKind kAddHeader;
