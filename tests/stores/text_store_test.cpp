@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <optional>
 
-#include "common/failure.h"
 #include "support/support.h"
 
 namespace qm {
@@ -14,15 +13,6 @@ using test::records;
 
 QByteArray heads(std::initializer_list<QByteArray> texts) {
   return records(100, texts);
-}
-
-// What an operation returned, or the number of the failure it threw.
-QString outcome(const std::function<QVariant()>& operation) {
-  try {
-    return operation().toString();
-  } catch (const Failure& failure) {
-    return "failure " + QString::number(failure.number());
-  }
 }
 
 TEST(TextStoreTest, Operations) {
@@ -67,21 +57,6 @@ TEST(TextStoreTest, Operations) {
               after ? QStringList{"Head.qmd"} : QStringList{});
     EXPECT_EQ(dir.read("Head.qmd"), after.value_or(""));
   }
-}
-
-TEST(TextStoreTest, OtherLetterCaseLeftoversFoldersAndTooManyRecords) {
-  test::TempAppDir dir;
-  dir.write("SIG.QMD", records(255, {"A", "B", "C"}));
-  dir.write("tmp.QMD", records(255, {"junk", "junk", "junk", "junk"}));
-  AppendRecord(kSignatures, "D");
-  EXPECT_EQ(RemoveRecord(kSignatures, "B"), Removal::Rebuilt);
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"SIG.QMD"});
-  EXPECT_EQ(dir.read("SIG.QMD"), records(255, {"A", "C", "D"}));
-  QDir(dir.path()).mkdir("foot.qmd");
-  EXPECT_EQ(outcome([] { return CountRecords(kFooters); }), "failure 75");
-  EXPECT_EQ(outcome([] { return int(RemoveRecord(kFooters, "A")); }), "failure 75");
-  EXPECT_EQ(outcome([] { return checkedRecordNumber(32767); }), "32767");
-  EXPECT_EQ(outcome([] { return checkedRecordNumber(32768); }), "failure 6");
 }
 
 // A failed write of the temporary file asks; Retry writes again, Abort and Ignore give the
