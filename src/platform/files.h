@@ -51,10 +51,11 @@ void removeFile(const QString& path);
 // folder shared with them; the new file keeps the old one's permission bits.
 class Replacement {
  public:
-  // fixedTempName, for a folder of the program's own: the temporary file's name, any earlier
-  // leftover of which is discarded first. Without it the name is new and unpredictable, made
-  // exclusively and never through a link, as a folder shared with others needs; leftovers of
-  // killed writes there are cleared, but never a file another process is still writing.
+  // fixedTempName, for a folder of the program's own: the temporary file's name beside path, any
+  // earlier leftover of which is discarded first. Elsewhere, and where a link leads, the name is
+  // new and unpredictable, made exclusively, never through a link and readable by no other user
+  // until it is locked, as a folder shared with others needs; what killed writes left there is
+  // cleared, but never a file another process is still writing, nor one the program did not make.
   explicit Replacement(const QString& path, const QString& fixedTempName = {});
   ~Replacement();  // deletes the temporary file unless it has replaced the target
   Replacement(const Replacement&) = delete;
@@ -67,6 +68,7 @@ class Replacement {
  private:
   QString target_;
   QString temp_;
+  QString marker_;  // names temp_ until it is gone
   int fd_ = -1;
   bool committed_ = false;
 };

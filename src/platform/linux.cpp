@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "common/ansi.h"
+#include "platform/linux_owner.h"
 #include "platform/platform.h"
 
 namespace qm::platform {
@@ -88,6 +89,16 @@ pid_t lockHolder(int fd) {
 // The lock's file, open while another instance holds the lock: it says where to knock.
 int heldByOther = -1;
 
+// True when the process runs this very program, so that a wake never reaches another one that
+// holds a lock on the file.
+bool runsThisProgram(pid_t pid) {
+  struct stat ours {};
+  struct stat theirs {};
+  const QByteArray exe = "/proc/" + QByteArray::number(pid) + "/exe";
+  return ::stat("/proc/self/exe", &ours) == 0 && ::stat(exe.constData(), &theirs) == 0 &&
+         sameFile(ours, theirs);
+}
+
 }  // namespace
 
 QString applicationDir() {
@@ -133,9 +144,10 @@ bool previousInstance() {
   for (int attempt = 0; attempt < 100; ++attempt) {
     int fd = ::open(path.constData(), O_RDWR | O_CREAT | kFlags, 0600);
     if (fd < 0) return false;
-    // Only a regular file of the user's own counts: another user cannot keep them out.
+    // Only a regular file of the user's, root's or the installation owner's counts: another user
+    // cannot keep anyone out, and the owner and root (sudo) never run one installation twice.
     struct stat held {};
-    if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode) || held.st_uid != ::geteuid()) {
+    if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode) || !trusted(held.st_uid)) {
       ::close(fd);
       return false;
     }
@@ -152,6 +164,8 @@ bool previousInstance() {
     // An instance that quit meanwhile has removed the name: lock the file that bears it now.
     struct stat named {};
     if (::lstat(path.constData(), &named) == 0 && sameFile(held, named)) {
+      // Root's lock file, handed to the owner, tells the owner's later start that root runs.
+      handOver(fd);
       lock = {fd, path};
       // Also when Qt ends the process itself, as it does when the display goes away.
       std::atexit(releaseInstance);
@@ -170,7 +184,7 @@ bool wakePreviousInstance() {
   // freed by its end and given to another process is never signalled.
   const int process = static_cast<int>(::syscall(SYS_pidfd_open, holder, 0));
   if (process < 0) return false;
-  const bool woken = lockHolder(heldByOther) == holder &&
+  const bool woken = runsThisProgram(holder) && lockHolder(heldByOther) == holder &&
                      ::syscall(SYS_pidfd_send_signal, process, kWakeSignal, nullptr, 0) == 0;
   ::close(process);
   return woken;

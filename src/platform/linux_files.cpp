@@ -6,13 +6,15 @@
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <utility>
 
 #include "common/failure.h"
 #include "platform/files.h"
+#include "platform/linux_owner.h"
 #include "platform/platform.h"
 
 namespace qm::platform {
@@ -63,20 +65,19 @@ auto uninterrupted(Call call) {
   }
 }
 
+// How often a name taken meanwhile is tried again before the write gives up.
+constexpr int kTries = 10;
+
 // -1 with errno set on failure. O_NONBLOCK: a FIFO must not stop the program; O_NOCTTY: nor
 // may a terminal become ours.
-int tryOpen(const QString& path, int flags, mode_t mode = 0666) {
-  if (const int err = hookError(FileCall::Open, path)) {
-    errno = err;
-    return -1;
-  }
-  const QByteArray name = native(path);
+int rawOpen(const QByteArray& name, int flags, mode_t mode = 0666) {
   return uninterrupted(
       [&] { return ::open(name.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode); });
 }
 
 int openFd(const QString& path, int flags, mode_t mode = 0666) {
-  const int fd = tryOpen(path, flags, mode);
+  hooked(FileCall::Open, path);
+  const int fd = rawOpen(native(path), flags, mode);
   if (fd < 0) fail();
   return fd;
 }
@@ -93,17 +94,6 @@ void requireRegular(int fd, bool writing) {
   if (::fstat(fd, &st) != 0) fail();
   if (!S_ISREG(st.st_mode)) throw Failure(Err::PathFileAccess);
   if (writing && (st.st_mode & 0222) == 0) throw Failure(Err::PermissionDenied);
-}
-
-int openRegular(const QString& path, int flags) {
-  const int fd = openFd(path, flags);
-  try {
-    requireRegular(fd, (flags & O_ACCMODE) != O_RDONLY);
-  } catch (const Failure&) {
-    ::close(fd);
-    throw;
-  }
-  return fd;
 }
 
 void writeAll(int fd, const QString& path, QByteArrayView bytes, qint64 offset) {
@@ -135,6 +125,28 @@ void syncFolder(const QString& folder) {
   if (err != 0 && err != EINVAL && err != EROFS) fail(err);
 }
 
+// With O_CREAT a missing file is created: its name is made durable, and root hands it to the
+// user it acts for.
+int openRegular(const QString& path, int flags) {
+  hooked(FileCall::Open, path);
+  const QByteArray name = native(path);
+  int fd = rawOpen(name, flags & ~O_CREAT);
+  const bool created =
+      fd < 0 && errno == ENOENT && (flags & O_CREAT) && (fd = rawOpen(name, flags)) >= 0;
+  if (fd < 0) fail();
+  try {
+    requireRegular(fd, (flags & O_ACCMODE) != O_RDONLY);
+    if (created) {
+      handOver(fd);
+      syncFolder(folderOf(path));
+    }
+  } catch (const Failure&) {
+    ::close(fd);
+    throw;
+  }
+  return fd;
+}
+
 // The kernel's rule for links in folders others may write to: follow one there only when it
 // is ours or the folder owner's, so nobody can point our writes at a file of their choice.
 bool mayFollow(const struct stat& link, const QString& folder) {
@@ -161,66 +173,132 @@ QString writeTarget(const QString& path) {
   fail(ELOOP);
 }
 
-// A temporary name of ours: "." + the file's name + "." + twelve letters and digits.
+// Twelve letters and digits nobody can foresee.
 constexpr int kRandomLength = 12;
 
-QString temporaryName(const QString& name) {
+QString randomSuffix() {
   static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   quint32 random[kRandomLength];
   QRandomGenerator::system()->fillRange(random);
   QString suffix;
   for (const quint32 r : random) suffix += QLatin1Char(kLetters[r % (sizeof kLetters - 1)]);
-  return QLatin1Char('.') + name + QLatin1Char('.') + suffix;
+  return suffix;
 }
 
-bool isTemporaryName(QByteArrayView entry, QByteArrayView prefix) {
-  if (entry.size() != prefix.size() + kRandomLength || !entry.startsWith(prefix)) return false;
-  for (const char c : entry.sliced(prefix.size())) {
-    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+// A temporary name of ours: "." + the file's name + "." + the suffix.
+QString temporaryName(const QString& name) {
+  return QLatin1Char('.') + name + QLatin1Char('.') + randomSuffix();
+}
+
+bool isTemporaryName(const QString& name) {
+  const qsizetype dot = name.size() - kRandomLength - 1;
+  if (dot < 2 || !name.startsWith(QLatin1Char('.')) || name[dot] != QLatin1Char('.')) return false;
+  return std::all_of(name.cbegin() + dot + 1, name.cend(),
+                     [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 0x80; });
+}
+
+// While a temporary file exists, a link in the application directory named ".quillmate.writing."
+// + a suffix points to it. A write killed midway is cleared up by the next from these links alone:
+// no folder is searched, so files that others put there, in any number, cost nothing, and only
+// a file the program made is ever removed.
+constexpr char kMarkerPrefix[] = ".quillmate.writing.";
+
+// The marker of a temporary file about to be made; none where the application directory is
+// read-only, and a killed write's file then stays.
+QString mark(const QString& temp) {
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    const QString marker =
+        applicationDir() + QLatin1Char('/') + QLatin1String(kMarkerPrefix) + randomSuffix();
+    if (::symlink(native(temp).constData(), native(marker).constData()) == 0) return marker;
+    if (errno != EEXIST) break;
   }
-  return true;
+  return {};
 }
 
-// Removes the temporary files a killed write of name left in the folder. A writer holds a lock
-// on its file until it has renamed it, so a locked file, or another user's, is never touched.
-void clearLeftovers(const QString& folder, const QString& name) {
-  DIR* dir = ::opendir(native(folder).constData());
+void unmark(const QString& marker) {
+  if (!marker.isEmpty()) ::unlink(native(marker).constData());
+}
+
+// Removes the file a marker names when it is a temporary file of the user's own that no write
+// holds locked. False while a write still holds it: the marker stays.
+bool removeMarked(const QByteArray& path) {
+  if (!isTemporaryName(nameOf(QFile::decodeName(path)))) return true;
+  const int fd =
+      ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT || errno == ELOOP;
+  struct stat opened {};
+  struct stat named {};
+  bool done = true;
+  if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid()) {
+    done = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (done && ::lstat(path.constData(), &named) == 0 && same(opened, named)) {
+      ::unlink(path.constData());
+    }
+  }
+  ::close(fd);
+  return done;
+}
+
+// Clears what killed writes left, as their markers name it. Only markers of the user's or
+// root's are read.
+void clearLeftovers() {
+  DIR* dir = ::opendir(native(applicationDir()).constData());
   if (!dir) return;
-  const QByteArray prefix = native(QLatin1Char('.') + name + QLatin1Char('.'));
   const int dirFd = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {
-    if (!isTemporaryName(QByteArrayView(entry->d_name), prefix)) continue;
-    const int fd =
-        ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat opened {};
-    struct stat named {};
-    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid() &&
-        ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        ::fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && same(opened, named)) {
-      ::unlinkat(dirFd, entry->d_name, 0);
+    if (std::strncmp(entry->d_name, kMarkerPrefix, sizeof kMarkerPrefix - 1) != 0) continue;
+    struct stat marker {};
+    QByteArray target(PATH_MAX, Qt::Uninitialized);
+    if (::fstatat(dirFd, entry->d_name, &marker, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISLNK(marker.st_mode) || (marker.st_uid != ::geteuid() && marker.st_uid != 0)) {
+      continue;
     }
-    ::close(fd);
+    const ssize_t length = ::readlinkat(dirFd, entry->d_name, target.data(), target.size());
+    if (length > 0 && removeMarked(target.left(length))) ::unlinkat(dirFd, entry->d_name, 0);
   }
   ::closedir(dir);
 }
 
-// Creates a new temporary file beside the target and locks it; a name that a cleaner removed
-// before the lock was taken is given up for another.
-int createLockedTemporary(const QString& folder, const QString& name, mode_t mode, QString* path) {
-  for (;;) {
+// Creates a new temporary file beside the target, marked, readable by no other user, and locks
+// it. Only root or another write of the user's could have opened it before the lock: a name
+// lost that way is given up for another, a few times at most.
+int createLockedTemporary(const QString& folder, const QString& name, QString* path,
+                          QString* marker) {
+  for (int attempt = 0; attempt < kTries; ++attempt) {
     *path = folder + QLatin1Char('/') + temporaryName(name);
-    const int fd = tryOpen(*path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) fail();
+    *marker = mark(*path);
+    hooked(FileCall::Open, *path);
+    const int fd = rawOpen(native(*path), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+      const int err = errno;
+      unmark(*marker);
+      if (err == EEXIST) continue;
+      fail(err);
+    }
     struct stat opened {};
     struct stat named {};
-    if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &opened) == 0 &&
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
         ::lstat(native(*path).constData(), &named) == 0 && same(opened, named)) {
       return fd;
     }
+    // Whoever holds the file removes it, or a later write does by its marker.
     ::close(fd);
+    marker->clear();
   }
+  throw Failure(Err::PermissionDenied);
+}
+
+// The permission bits of a new file: 0666 without the umask, which the kernel's status file
+// tells without changing it under other threads' feet.
+mode_t newFileMode() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  uint mask = 022;
+  if (status.open(QIODevice::ReadOnly)) {
+    for (QByteArray line; !(line = status.readLine()).isEmpty();) {
+      if (line.startsWith("Umask:")) mask = line.mid(6).trimmed().toUInt(nullptr, 8);
+    }
+  }
+  return 0666 & ~mask;
 }
 
 }  // namespace
@@ -304,36 +382,41 @@ Replacement::Replacement(const QString& path, const QString& fixedTempName)
   if (replacing) {
     if (!S_ISREG(old.st_mode)) throw Failure(Err::PathFileAccess);
     const bool writable = ::faccessat(AT_FDCWD, native(target_).constData(), W_OK, AT_EACCESS) == 0;
-    if (!writable || (old.st_mode & 0222) == 0) throw Failure(Err::PermissionDenied);
+    // Root, whom no permission stops, writes no file of a user it does not act for.
+    const bool foreign = ::geteuid() == 0 && !trusted(old.st_uid);
+    if (!writable || (old.st_mode & 0222) == 0 || foreign) throw Failure(Err::PermissionDenied);
   } else if (errno != ENOENT) {
     fail();
   } else if (::access(native(folder).constData(), F_OK) != 0) {
     throw Failure(Err::PathNotFound);
   }
-  // Private to the program until it takes the old file's owner and mode.
-  const mode_t mode = replacing ? 0600 : 0666;
-  if (fixedTempName.isEmpty()) {
-    clearLeftovers(folder, nameOf(target_));
-    fd_ = createLockedTemporary(folder, nameOf(target_), mode, &temp_);
-  } else {
+  // A fixed name is the program's own only beside path: where a link leads, the user's files are.
+  if (!fixedTempName.isEmpty() && folder == folderOf(path)) {
     for (QString left = resolveFileName(folder, fixedTempName); exists(left);
          left = resolveFileName(folder, fixedTempName)) {
       unlinkEntry(left);
     }
     temp_ = folder + QLatin1Char('/') + fixedTempName;
-    fd_ = openFd(temp_, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+    fd_ = openFd(temp_, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+  } else {
+    clearLeftovers();
+    fd_ = createLockedTemporary(folder, nameOf(target_), &temp_, &marker_);
   }
+  // Private until now; then the old file's owner and mode, or a new file's. Another owner can
+  // only be given by root; the mode always can.
   if (replacing) {
-    // Another owner can only be kept by root; the mode always can.
     [[maybe_unused]] const int owned = ::fchown(fd_, old.st_uid, old.st_gid);
-    ::fchmod(fd_, old.st_mode & 07777);
+  } else {
+    handOver(fd_);
   }
+  ::fchmod(fd_, replacing ? old.st_mode & 07777 : newFileMode());
 }
 
 Replacement::~Replacement() {
   // Removed while still locked, so no cleaner can have taken the name meanwhile.
   if (!committed_) ::unlink(native(temp_).constData());
   ::close(fd_);
+  unmark(marker_);
 }
 
 void Replacement::writeAt(QByteArrayView bytes, qint64 offset) {
@@ -345,6 +428,7 @@ void Replacement::commit() {
   hooked(FileCall::Rename, target_);
   if (::rename(native(temp_).constData(), native(target_).constData()) != 0) fail();
   committed_ = true;
+  unmark(std::exchange(marker_, {}));
   syncFolder(folderOf(target_));
 }
 

@@ -28,13 +28,14 @@ QString pathFromBytes(const QByteArray& bytes);
 QString resolveFileName(const QString& dir, const QString& name);
 
 // True when another instance runs on this application directory, started from whatever
-// environment. The first call takes a lock on a file in the directory, which the kernel lets go
-// when the process ends however it ends; the file's content never matters. Where no lock can
-// be had (a read-only directory), nobody is kept out.
+// environment, by the user, by root or by the directory's owner. The first call takes a lock on a
+// file in the directory, which the kernel lets go when the process ends however it ends; the
+// file's content never matters. Where no lock can be had (a read-only directory, a file of
+// another user's), nobody is kept out.
 bool previousInstance();
 
 // After previousInstance() said true: asks the instance that holds the lock to show itself.
-// False when it could not be reached.
+// False when it could not be reached, or the lock's holder is another program.
 bool wakePreviousInstance();
 
 // Runs onEnd on the user-interface thread, between two events, when the system asks the

@@ -86,7 +86,8 @@ TEST(KillTest, StoreAndSignatureFilesSurviveSigkillAtAnyMomentAndTwoWritersLeave
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "exit 3: a failure box";
     // The store is one the child passes through; each file holds a whole form, written in the
-    // order ZQ.txt, ZQ.HTML, ZQ.rtf; beside them at most one temporary file each, named randomly.
+    // order ZQ.txt, ZQ.HTML, ZQ.rtf; beside them at most one temporary file each, named randomly
+    // and by the one marker the next write clears it by.
     QByteArrayList states{start};
     for (const QByteArray& text : kMoving)
       states << fixed + fit(text) << fixed + fit(text) + fit(kAdded);
@@ -97,8 +98,13 @@ TEST(KillTest, StoreAndSignatureFilesSurviveSigkillAtAnyMomentAndTwoWritersLeave
         << "forms " << t << h << r;
     static const QRegularExpression temporary(R"(^\.ZQ\.(txt|HTML|rtf)\.[A-Za-z0-9]{12}$)");
     const QStringList left = QDir(dir.path()).entryList({".ZQ*"}, QDir::Files | QDir::Hidden);
+    const QStringList markers =
+        QDir(dir.path())
+            .entryList({".quillmate.writing.*"}, QDir::Files | QDir::System | QDir::Hidden);
+    ASSERT_LE(markers.size(), 1);
     for (const QString& name : left)
-      ASSERT_TRUE(temporary.match(name).hasMatch() && left.filter(name.chopped(12)).size() == 1)
+      ASSERT_TRUE(temporary.match(name).hasMatch() && left.filter(name.chopped(12)).size() == 1 &&
+                  QFile::symLinkTarget(dir.filePath(markers.value(0))) == dir.filePath(name))
           << left.join(", ").toStdString();
   }
   // Two installations write one folder while a mail program reads: every read is a whole form.
