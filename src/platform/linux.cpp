@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <cerrno>
 #include <cstdlib>
 #include <utility>
@@ -112,6 +114,29 @@ void setApplicationDir(const QString& dir) {
 
 QString temporaryDir() {
   return QDir::tempPath();
+}
+
+QString privateSignatureDir() {
+  const auto user = actingFor();
+  const passwd* account = user ? ::getpwuid(user->uid) : nullptr;
+  const QString data = account
+                           ? QFile::decodeName(account->pw_dir) + QStringLiteral("/.local/share")
+                           : QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  return data + QStringLiteral("/quillmate");
+}
+
+void createPrivateDir(const QString& path) {
+  const QStringList parts = QDir::cleanPath(path).split(QLatin1Char('/'));
+  QString made;
+  for (const QString& part : parts) {
+    made += part + QLatin1Char('/');
+    const QByteArray name = QFile::encodeName(made);
+    if (::mkdir(name.constData(), 0700) != 0) continue;
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;
+    handOver(fd);
+    ::close(fd);
+  }
 }
 
 QByteArray pathBytes(const QString& path) {

@@ -14,8 +14,17 @@ QString applicationDir();
 // Tests run each case in an application directory of their own.
 void setApplicationDir(const QString& dir);
 
-// The system temporary directory, where a first start points its paths.
+// The system temporary directory, where a first start points fileloc.
 QString temporaryDir();
+
+// Where a first start points the signature files: a folder of the user's own that outlives a
+// reboot and where no other user can plant or lock files, $XDG_DATA_HOME/quillmate
+// (~/.local/share/quillmate). Root on another user's installation takes that user's.
+QString privateSignatureDir();
+
+// Creates the folder and its missing parents, open to their owner only; one already there stays
+// as it is.
+void createPrivateDir(const QString& path);
 
 // A path as the file system's bytes, as the settings file keeps it, and back; any folder the
 // user can pick is kept that way. Earlier builds kept the path as Windows-1252 text: such a

@@ -34,6 +34,8 @@ bool Main(StartupWindows& windows) {
 void initprogram() {
   ModSig.IniPath = QDir(platform::applicationDir()).filePath(QStringLiteral("zq.ini"));
   const QByteArray temp = platform::pathBytes(platform::temporaryDir());
+  const QString signatures = platform::privateSignatureDir();
+  const QByteArray sigDefault = platform::pathBytes(signatures);
   QByteArray fileloc, writeType, progName, startMin;
 
   // In the order they are read, checked and, when missing or empty, written with their
@@ -51,7 +53,7 @@ void initprogram() {
       {"HeadRandom", "HeadRandom", "Settings", "0", ModSig.HeadRandomFlag},
       {"FootRandom", "FootRandom", "Settings", "0", ModSig.FootRandomFlag},
       {"SigRandom", "SigRandom", "Settings", "0", ModSig.SigRandomFlag},
-      {"siglocation", "SigLocation", "Settings", temp, ModSig.SigDir},
+      {"siglocation", "SigLocation", "Settings", sigDefault, ModSig.SigDir},
       {"Write_Type", "Write_Type", "settings", "Text", writeType},
       {"Prog_Name", "Prog_Name", "settings", "Other Text", progName},
       {"Start_Min", "Start_Min", "Settings", "0", startMin},
@@ -63,6 +65,8 @@ void initprogram() {
     writeINI(ModSig.IniPath, key.section, key.writtenAs, key.defaultValue);
   }
   ModSig.StartMinimized = startMin == "1";
+  // Made afresh should it have gone: no other folder is ever made for the user.
+  if (ModSig.SigDir == sigDefault) platform::createPrivateDir(signatures);
 }
 
 void LoadSettings(StartupWindows& windows) {

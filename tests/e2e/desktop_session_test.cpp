@@ -29,7 +29,8 @@ class DesktopSessionTest : public ::testing::TestWithParam<bool> {
     ASSERT_TRUE(xvfb.waitForReadyRead(kWaitMs));
     env_.insert("QT_QPA_PLATFORM", "xcb");
     env_.insert("DISPLAY", ':' + xvfb.readAll().trimmed());
-    for (const char* var : {"XDG_RUNTIME_DIR", "TMPDIR"}) env_.insert(var, root_.path());
+    for (const char* var : {"XDG_RUNTIME_DIR", "TMPDIR", "HOME"}) env_.insert(var, root_.path());
+    env_.remove("XDG_DATA_HOME");
     if (xembed_) {  // Qt prefers a tray on the session bus when there is one.
       env_.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root_.filePath("no-bus"));
       launch("trayer", {"--edge", "top", "--widthtype", "pixel", "--width", "100"});

@@ -36,11 +36,16 @@ check "files under the prefix, bin/quillmate" "f opt/quillmate/FAQ.html f opt/qu
 f share/applications/$id.desktop f share/icons/hicolor/scalable/apps/$id.svg \
 f share/metainfo/$id.metainfo.xml l bin/quillmate ../opt/quillmate/quillmate" \
   "$(cd "$prefix" && find . ! -type d -printf '%y %P\n' | sort | xargs) $(readlink "$prefix/bin/quillmate")"
-# Through bin/ it keeps its files in opt/quillmate; SIGTERM ends it with 0 and takes the lock along.
-QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch TMPDIR=$scratch "$prefix/bin/quillmate" >"$scratch/log" 2>&1 &
+# Through bin/ it keeps its files in opt/quillmate and makes a private folder for the signature;
+# SIGTERM ends it with 0 and takes the lock along.
+HOME=$scratch/home XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch TMPDIR=$scratch \
+  "$prefix/bin/quillmate" >"$scratch/log" 2>&1 &
 pid=$! started=".quillmate.lock FAQ.html Foot.qmd Head.qmd Sig.qmd quillmate zq.ini"
 for _ in $(seq 300); do [ "$(names "$app")" = "$started" ] || ! kill -0 $pid 2>/dev/null && break; sleep 0.05; done
 check "files in opt/quillmate, and in the working directory, after a start" "$started" "$(names "$app")$(names .)"
+sigs=$scratch/home/.local/share/quillmate
+check "the signature folder, named in zq.ini" "drwx------ SigLocation=$sigs" \
+  "$(stat -c %A "$sigs") $(grep -a SigLocation "$app/zq.ini" | tr -d '\r')"
 kill -TERM $pid; wait $pid; status=$? pid=
 check "status and files in opt/quillmate after SIGTERM" "0 ${started#.quillmate.lock }" "$status $(names "$app")"
 [ -z "$failed" ] || { cat "$scratch/log" >&2; exit 1; }

@@ -1,5 +1,6 @@
 // The files the program keeps and writes: the settings a start leaves, how values are read and
 // written, what start-up makes of them, and the signature files.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -38,10 +39,11 @@ TEST(SettingsTest, AStartWritesEveryMissingOrEmptyValue) {
       "fileloc=/q\r\nInterval=6\r\nHeadRandom=0\r\nFootRandom=0\r\nSigRandom=1\r\n"
       "siglocation=/s\r\nWrite_Type=HTML\r\nProg_Name=M\r\nStart_Min=";
   const std::pair<QByteArray, QByteArray> cases[] = {
-      // <T>: the temporary folder
+      // <T>: the temporary folder; the signatures go to a private folder of the home's
       {"",
        "[settings]\r\nfileloc=<T>\r\nInterval=6\r\nHeadRandom=0\r\nFootRandom=0\r\nSigRandom=0\r\n"
-       "SigLocation=<T>\r\nWrite_Type=Text\r\nProg_Name=Other Text\r\nStart_Min=0\r\n"},
+       "SigLocation=<H>/.local/share/quillmate\r\nWrite_Type=Text\r\nProg_Name=Other "
+       "Text\r\nStart_Min=0\r\n"},
       {"\xEF\xBB\xBF[SETTINGS]\r\n" +
            QByteArray(all)
                .replace("Interval=6", "Interval=")
@@ -50,13 +52,20 @@ TEST(SettingsTest, AStartWritesEveryMissingOrEmptyValue) {
        "\xEF\xBB\xBF[SETTINGS]\r\n" + all + "2\r\n\r\n[O]\r\n"},
       {"[Settings]\r\n" + all + "1", "[Settings]\r\n" + all + "1"},
   };
+  const QByteArray home = qgetenv("HOME"), signatures = home + "/.local/share/quillmate";
   for (const auto& [before, after] : cases) {
     TempAppDir app;
     if (!before.isEmpty()) app.write("zq.ini", before);
+    QDir(home).removeRecursively();
     FakeWindows windows;
     ASSERT_TRUE(Main(windows));
-    EXPECT_EQ(app.read("zq.ini"),
-              QByteArray(after).replace("<T>", QFile::encodeName(QDir::tempPath())));
+    EXPECT_EQ(
+        app.read("zq.ini"),
+        QByteArray(after).replace("<T>", QFile::encodeName(QDir::tempPath())).replace("<H>", home));
+    struct stat made {};  // made for the user alone, with its missing parents, when it is named
+    EXPECT_EQ(::stat(signatures, &made) ? 0 : made.st_mode, after.contains("<H>") ? 040700 : 0);
+    EXPECT_EQ(::stat(home + "/.local", &made) ? 0 : made.st_mode,
+              after.contains("<H>") ? 040700 : 0);
     EXPECT_EQ(windows.calls.first() + " " + windows.calls.last(),
               after.endsWith("Start_Min=1") ? "load starting tray" : "load starting show");
   }
