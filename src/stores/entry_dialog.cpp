@@ -143,9 +143,13 @@ void frmEntry::cmdSave_Click() {
            QString::fromLatin1(kind_.emptyTitle));
     return;
   }
-  // No second save of the same text while this one runs.
+  // No second save of the same text while this one runs; one that failed can be tried again.
   cmdSave->setEnabled(false);
-  if (!save(text) || edits()) return;
+  if (!save(text)) {
+    cmdSave->setEnabled(true);
+    return;
+  }
+  if (edits()) return;
   MsgBox(MsgKind::Question, QStringLiteral("Do you wish to add another?"),
          QString::fromLatin1(kind_.anotherTitle));
   if (MsgAnswer == vbYes) {
@@ -157,21 +161,28 @@ void frmEntry::cmdSave_Click() {
   }
 }
 
-// False when the text could not be stored.
+// False when the text could not be stored; Ignore on a failure stores nothing either.
 bool frmEntry::save(const QByteArray& text) {
   const FailureHandler handler("cmdSave_Click");
-  if (!edits()) return handler.run([&] { AppendRecord(*kind_.store, text); });
   const bool held = heldRecords() > 0;
-  // The editor saves once; what it holds is the edited text from now on.
-  saved_ = true;
-  cmdCancel->setText(QStringLiteral("&Done"));
+  bool stored = false;
   std::optional<int> replaced;
-  if (held && !handler.run([&] { replaced = MoveRecordToEnd(*kind_.store, EditSigText, text); })) {
-    return false;
+  if (held && handler.run([&] { replaced = MoveRecordToEnd(*kind_.store, EditSigText, text); })) {
+    stored = replaced > 0;
   }
   // Also when the held record has left the file meanwhile (edited by hand): the text is kept.
-  if (!held || replaced == 0) return handler.run([&] { AppendRecord(*kind_.store, text); });
-  return true;
+  if (!held || replaced == 0) {
+    handler.run([&] {
+      AppendRecord(*kind_.store, text);
+      stored = true;
+    });
+  }
+  // The editor saves once; what it holds is the edited text from now on.
+  if (stored && edits()) {
+    saved_ = true;
+    cmdCancel->setText(QStringLiteral("&Done"));
+  }
+  return stored;
 }
 
 void frmEntry::cmdCancel_Click() {

@@ -47,28 +47,46 @@ frmMain::List frmMain::footers() const {
   return {kFooters, txtFooter, false};
 }
 
+std::optional<int> frmMain::findShown(const List& list) const {
+  const QByteArray shown = list.box->ansiText();
+  if (const auto n = FindRecord(list.store, shown)) return n;
+  // A record longer than the box shows cut: then the box is full, but for the place a line break
+  // that did not fit leaves free.
+  if (shown.size() + 1 < list.box->limit()) return std::nullopt;
+  return FindRecordBeginning(list.store, shown);
+}
+
 void frmMain::browse(const List& list, int step, const char* procedure) {
   const FailureHandler handler(procedure);
   int count = 0;
   if (!handler.run([&] { count = checkedRecordNumber(CountRecords(list.store)); })) return;
   if (count < 2) return;
   std::optional<int> shown;
-  if (!handler.run([&] { shown = FindRecord(list.store, list.box->ansiText()); })) return;
+  if (!handler.run([&] { shown = findShown(list); })) return;
   if (!shown || *shown + step < 1 || *shown + step > count) return;
   handler.run([&] { list.box->setAnsiText(ReadRecord(list.store, *shown + step)); });
 }
 
 void frmMain::deleteShown(const List& list, const char* procedure) {
   const FailureHandler handler(procedure);
-  int before = 0;
-  if (!handler.run([&] { before = checkedRecordNumber(CountRecords(list.store)); })) return;
+  // An overflow ignored leaves the list alone: no record number could name what it removes.
+  std::optional<int> before;
+  if (!handler.run([&] { before = checkedRecordNumber(CountRecords(list.store)); }) || !before) {
+    return;
+  }
+  QByteArray text = list.box->ansiText();
+  if (!handler.run([&] {
+        if (const auto shown = findShown(list)) text = ReadRecord(list.store, *shown);
+      })) {
+    return;
+  }
   Removal removal = Removal::Abandoned;
-  if (!handler.run([&] { removal = RemoveRecord(list.store, list.box->ansiText()); })) return;
+  if (!handler.run([&] { removal = RemoveRecord(list.store, text); })) return;
   // A removal given up leaves the box too, so that Delete tries the same entry again.
   if (removal == Removal::Abandoned) return;
   int after = 0;
   if (!handler.run([&] { after = CountRecords(list.store); })) return;
-  showRemaining(list, before, after, handler);
+  showRemaining(list, *before, after, handler);
 }
 
 void frmMain::showRemaining(const List& list, int before, int remaining,
@@ -89,8 +107,10 @@ void frmMain::showRemaining(const List& list, int before, int remaining,
 void frmMain::cmdEditSig_Click() {
   EditSigText = fittedRecord(txtSig->ansiText(), kSignatures.length);
   const FailureHandler handler("cmdEditSig_Click");
-  int before = 0;
-  if (!handler.run([&] { before = checkedRecordNumber(CountRecords(kSignatures)); })) return;
+  std::optional<int> before;
+  if (!handler.run([&] { before = checkedRecordNumber(CountRecords(kSignatures)); }) || !before) {
+    return;
+  }
   // The shown signature is not taken out of the store but moved to its end, where the editor
   // holds it until Save replaces it: whatever ends the program meanwhile, the list on disk is
   // the one before the edit or the one after it.
@@ -101,7 +121,7 @@ void frmMain::cmdEditSig_Click() {
   if (!held) return;  // the signature is where it was: nothing to edit
   int after = 0;
   if (!handler.run([&] { after = CountRecords(kSignatures); })) return;
-  showRemaining(signatures(), before, after - (*held > 0 ? 1 : 0), handler);
+  showRemaining(signatures(), *before, after - (*held > 0 ? 1 : 0), handler);
   frmEntry editor(kEditSignature, nullptr, *held > 0, this);
   openEditor_ = &editor;
   editor.exec();

@@ -176,6 +176,16 @@ std::optional<int> FindRecord(const TextStore& store, QByteArrayView text) {
   return found;
 }
 
+std::optional<int> FindRecordBeginning(const TextStore& store, QByteArrayView prefix) {
+  const File file(storePath(store), File::Access::Read);
+  std::optional<int> found;
+  forEachRecord(file, store.length, file.size() / store.length, [&](int n, QByteArrayView record) {
+    if (record.startsWith(prefix)) found = n;
+    return !found;
+  });
+  return found;
+}
+
 Removal RemoveRecord(const TextStore& store, QByteArrayView text) {
   return rebuild(store, text, std::nullopt).result;
 }

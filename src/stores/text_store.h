@@ -51,6 +51,9 @@ void AppendRecord(const TextStore& store, QByteArrayView text);
 // (exact, case-sensitive).
 std::optional<int> FindRecord(const TextStore& store, QByteArrayView text);
 
+// The first record whose bytes begin with prefix.
+std::optional<int> FindRecordBeginning(const TextStore& store, QByteArrayView prefix);
+
 enum class Removal {
   Deleted,    // the store file is gone: it was empty, or every record matched
   Rebuilt,    // the matching records were removed (or none matched and nothing changed)

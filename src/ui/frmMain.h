@@ -84,6 +84,8 @@ class frmMain : public QWidget {
   List signatures() const;
   List footers() const;
 
+  // The record the list's box shows: the first that matches its text, or that it shows cut.
+  std::optional<int> findShown(const List& list) const;
   // Shows the record `step` places from the shown one; nothing at either end.
   void browse(const List& list, int step, const char* procedure);
   // Removes every record matching the shown text and shows what the list has left.

@@ -16,6 +16,7 @@ class AnsiTextBox {
   virtual ~AnsiTextBox() = default;
   virtual QByteArray ansiText() const = 0;
   virtual void setAnsiText(QByteArrayView text) = 0;
+  virtual int limit() const = 0;  // most bytes it holds
 };
 
 class LineBox : public QLineEdit, public AnsiTextBox {
@@ -25,6 +26,7 @@ class LineBox : public QLineEdit, public AnsiTextBox {
 
   QByteArray ansiText() const override;
   void setAnsiText(QByteArrayView text) override;  // cut to the limit, never inside a CR LF
+  int limit() const override { return maxLength(); }
 
  private:
   void storeBreaksAsCrLf(const QString& now);
@@ -41,6 +43,7 @@ class MultiLineBox : public QPlainTextEdit, public AnsiTextBox {
 
   QByteArray ansiText() const override;
   void setAnsiText(QByteArrayView text) override;  // cut to the limit, never inside a CR LF
+  int limit() const override { return limit_; }
 
  private:
   void keepWithinLimit(int position, int removed, int added);

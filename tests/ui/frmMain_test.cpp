@@ -118,6 +118,7 @@ TEST(FrmMainTest, HiddenTheWindowSleepsUntilTheSwitchIsDue) {
 
 TEST(FrmMainTest, BrowseAndDelete) {
   const QByteArray abbc = sigs({"A", "B", "B", "C"}), abc = heads({"A", " B ", "C"});
+  const QByteArray y255(255, 'y'), ayc = sigs({"A", y255, "C"});  // y255 shows cut
   const std::tuple<char, QByteArray, QByteArray, const char*, QByteArray, QByteArray> cases[] = {
       // list, store, shown, button, box after, store after
       {'S', abbc, "B", "cmdNext", sigs({"B"}).left(253), abbc},
@@ -132,6 +133,8 @@ TEST(FrmMainTest, BrowseAndDelete) {
       {'F', heads({"A"}), "X", "cmdDeleteFooter", "A", heads({"A"})},
       {'F', heads({"A"}), "A", "cmdDeleteFooter", "", ""},
       {'S', sigs({"B", "B"}), "B", "cmdDeleteSig", "B", ""},  // the text stays
+      {'S', ayc, y255.left(253), "cmdNext", sigs({"C"}).left(253), ayc},
+      {'S', ayc, y255.left(253), "cmdDeleteSig", sigs({"A"}).left(253), sigs({"A", "C"})},
   };
   for (const auto& [list, before, shown, button, boxAfter, storeAfter] : cases) {
     Window w("", list == 'H' ? before : "", list == 'S' ? before : "", list == 'F' ? before : "");
@@ -148,7 +151,7 @@ TEST(FrmMainTest, BrowseAndDelete) {
   platform::setFileHookForTest([](platform::FileCall call, const QString& path, qint64, qint64) {
     return call == platform::FileCall::Write && !path.endsWith("/Sig.qmd") ? ENOSPC : 0;
   });
-  test::ScriptedMsgBox boxes{vbAbort, vbAbort};
+  test::ScriptedMsgBox boxes{vbAbort, vbAbort, vbIgnore};
   w.click("cmdDeleteSig");
   platform::setFileHookForTest({});
   EXPECT_EQ(w.app.read("Sig.qmd"), sigs({" A", "B", "C"}));
@@ -156,6 +159,14 @@ TEST(FrmMainTest, BrowseAndDelete) {
   w.app.write("Sig.qmd", QByteArray(qsizetype{32768} * 255, ' '));
   w.click("cmdNext");
   test::expectFailureBox(boxes.shown.at(1), 6, "Overflow", "cmdNext_Click");
+  int calls = 0;  // after the box, ignored: not a file call more
+  boxes.whileShown = [&] { calls = 0; };
+  platform::setFileHookForTest(
+      [&](platform::FileCall, const QString&, qint64, qint64) { return ++calls, 0; });
+  w.click("cmdDeleteSig");
+  platform::setFileHookForTest({});
+  test::expectFailureBox(boxes.shown.at(2), 6, "Overflow", "cmdDeleteSig_Click");
+  EXPECT_EQ(calls, 0);
 }
 
 void type(frmEntry& dialog, const QByteArray& keys) {
@@ -167,7 +178,8 @@ void type(frmEntry& dialog, const QByteArray& keys) {
 }
 
 // In the editor "Edit Sig" opens, the text typed is saved, or Cancel (nullptr) or the window's
-// frame ("frame") ends it; "lost" is saved after the held signature left the file meanwhile.
+// frame ("frame") ends it; "lost" is saved after the held signature left the file meanwhile,
+// "again" after a Save whose rebuild was given up (Ignore).
 TEST(FrmMainTest, EditingASignature) {
   const std::tuple<QByteArray, const char*, const char*, QByteArray> cases[] = {
       {sigs({"A", "B", "C"}), "B", "X\ny", sigs({"A", "C", "X\r\ny"})},
@@ -178,6 +190,7 @@ TEST(FrmMainTest, EditingASignature) {
       {sigs({"A", "C"}), "T", "X", sigs({"A", "C", "X"})},
       {sigs({"A", "C"}), "T", nullptr, sigs({"A", "C"})},
       {sigs({"A", "B", "C"}), "B", "lost", sigs({"A", "C", "lost"})},
+      {sigs({"A", "B", "C"}), "B", "again", sigs({"A", "C", "again"})},
       {sigs({"A", "  Two  "}), "Two", "", sigs({"A", "Two"})},  // refused, then cancelled
   };
   for (const auto& [before, shown, typed, after] : cases) {
@@ -193,6 +206,15 @@ TEST(FrmMainTest, EditingASignature) {
         if (typed.isEmpty()) boxes.answers = {vbOK};
         type(editor, typed);
         if (typed == "lost") w.app.write("Sig.qmd", sigs({"A", "C"}));
+        if (typed == "again") {
+          boxes.answers = {vbIgnore};
+          platform::setFileHookForTest([](platform::FileCall call, const QString&, qint64, qint64) {
+            return call == platform::FileCall::Write ? ENOSPC : 0;
+          });
+          editor.cmdSave->click();
+          platform::setFileHookForTest({});
+          EXPECT_TRUE(editor.cmdSave->isEnabled() && editor.cmdCancel->text() == "&Cancel");
+        }
         editor.cmdSave->click();
         EXPECT_EQ(editor.cmdSave->isEnabled(), typed.isEmpty());
         EXPECT_TRUE(!typed.isEmpty() || boxes.shown.at(0).prompt == "You must enter a signature");
