@@ -1,14 +1,22 @@
 // One switch over three full stores (32,767 records each) with "Text & HTML" output, beside a
 // floor measured in the same run: reading the same three records and writing the same three
 // files with plain write, fdatasync and rename, and (argument 1) a sync of the folder after
-// each rename, as the program does. Run: build/bench/switch_bench
+// each rename, as the program does. Then one signature write ("Text") into a folder where
+// another user planted 100,000 files named as the program's temporary files, and into an empty
+// one, each beside the floor's durable write of the same bytes into the same folder (program:0),
+// on a tmpfs.
+// Run: build/bench/switch_bench
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <map>
+#include <memory>
 #include <random>
 
 #include "platform/platform.h"
@@ -80,7 +88,7 @@ void writeAndRename(const QString& path, const QByteArray& bytes, bool durable) 
   ::close(fd);
   if (::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) std::abort();
   if (!durable) return;
-  const int folder = ::open(QFile::encodeName(setup().dir.path()).constData(), O_RDONLY);
+  const int folder = ::open(QFile::encodeName(QFileInfo(path).path()).constData(), O_RDONLY);
   if (::fsync(folder) != 0) std::abort();
   ::close(folder);
 }
@@ -101,7 +109,52 @@ void BM_Floor(benchmark::State& state) {
   }
 }
 
+// An application folder whose sig/ holds count files named as the temporary files of ZQ.txt,
+// nobody's when root runs this; made once for each count.
+const QTemporaryDir& plantedApp(int count) {
+  static std::map<int, std::unique_ptr<QTemporaryDir>> made;
+  std::unique_ptr<QTemporaryDir>& app = made[count];
+  if (app) return *app;
+  // In memory where there is a tmpfs: the disk's varying sync times would hide the work.
+  const QString shm = QStringLiteral("/dev/shm");
+  app = std::make_unique<QTemporaryDir>((QDir(shm).exists() ? shm : QDir::tempPath()) +
+                                        "/bench-XXXXXX");
+  const QString sig = app->filePath("sig");
+  if (!QDir().mkdir(sig)) std::abort();
+  for (int i = 0; i < count; ++i) {
+    const QString name = QStringLiteral("/.ZQ.txt.Planted%1").arg(i, 6, 10, QLatin1Char('0'));
+    const int fd = ::open(QFile::encodeName(sig + name).constData(), O_WRONLY | O_CREAT, 0644);
+    if (fd < 0 || (::geteuid() == 0 && ::fchown(fd, 65534, 65534) != 0)) std::abort();
+    ::close(fd);
+  }
+  QFile ini(app->filePath("zq.ini"));
+  if (!ini.open(QIODevice::WriteOnly)) std::abort();
+  ini.write("[Settings]\r\nSigLocation=" + QFile::encodeName(sig) + "\r\n");
+  return *app;
+}
+
+void BM_WriteBesidePlanted(benchmark::State& state) {
+  const QTemporaryDir& app = plantedApp(static_cast<int>(state.range(0)));
+  qm::platform::setApplicationDir(app.path());
+  qm::ModSig.IniPath = app.filePath("zq.ini");
+  qm::ModSig.WriteType = "Text";
+  const qm::ShownEntries shown{"Header", "Kind regards,\r\nAnn", "Footer"};
+  const QByteArray text = qm::textForm(shown);
+  for (auto _ : state) {
+    if (state.range(1)) {
+      qm::OutputSig(shown);
+    } else {
+      writeAndRename(app.filePath("sig/floor.txt"), text, true);
+    }
+  }
+  qm::platform::setApplicationDir(setup().dir.path());
+}
+
 BENCHMARK(BM_Switch)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Floor)->ArgName("durable")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WriteBesidePlanted)
+    ->ArgNames({"planted", "program"})
+    ->ArgsProduct({{0, 100000}, {0, 1}})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

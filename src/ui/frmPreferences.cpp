@@ -52,6 +52,8 @@ frmPreferences::frmPreferences(std::function<void()> switchNow, QWidget* parent)
   cboProgramName->addItems(kMailPrograms);
   cboProgramName->setCurrentIndex(-1);
   cmdFindFile->setToolTip(QStringLiteral("Click to locate file"));
+  txtsiglocation->setToolTip(
+      QStringLiteral("At first ~/.local/share/quillmate, a folder of your own"));
   SliderCaption->setAlignment(Qt::AlignCenter);
   for (QPushButton* b : {cmdFindFile, cmdSave, cmdDone}) b->setAutoDefault(false);
 
