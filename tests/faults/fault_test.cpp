@@ -198,7 +198,10 @@ QMap<QString, QString> snapshot(const QString& root) {
     if (*op == 'O') OutputSig({"h", "s", "f"});
     if (*op == 'S') writeINI(ModSig.IniPath, "Settings", "Interval", "6");
   }
-  if (neighbour) ::kill(neighbour, SIGKILL);
+  if (neighbour) {
+    const sched_param normal{};  // back to a fair share, which a busy machine would deny
+    ::kill(neighbour, SIGKILL), ::sched_setscheduler(0, SCHED_OTHER, &normal);
+  }
   auto after = snapshot(root), all = before;
   all.insert(after);
   for (const QString& name : all.keys())
