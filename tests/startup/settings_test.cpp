@@ -42,8 +42,8 @@ TEST(SettingsTest, AStartWritesEveryMissingOrEmptyValue) {
       // <T>: the temporary folder; the signatures go to a private folder of the home's
       {"",
        "[settings]\r\nfileloc=<T>\r\nInterval=6\r\nHeadRandom=0\r\nFootRandom=0\r\nSigRandom=0\r\n"
-       "SigLocation=<H>/.local/share/quillmate\r\nWrite_Type=Text\r\nProg_Name=Other "
-       "Text\r\nStart_Min=0\r\n"},
+       "SigLocation=<H>/.local/share/quillmate\r\n"
+       "Write_Type=Text\r\nProg_Name=Other Text\r\nStart_Min=0\r\n"},
       {"\xEF\xBB\xBF[SETTINGS]\r\n" +
            QByteArray(all)
                .replace("Interval=6", "Interval=")
