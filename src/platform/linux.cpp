@@ -126,6 +126,7 @@ QString privateSignatureDir() {
 }
 
 void createPrivateDir(const QString& path) {
+  if (QFileInfo::exists(path)) return;
   const QStringList parts = QDir::cleanPath(path).split(QLatin1Char('/'));
   QString made;
   for (const QString& part : parts) {

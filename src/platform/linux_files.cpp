@@ -239,10 +239,14 @@ bool removeMarked(const QByteArray& path) {
   return done;
 }
 
-// Clears what killed writes left, as their markers name it. Only markers of the user's or
-// root's are read.
+// Clears what killed writes left, as their markers name it; only markers of the user's or root's
+// are read. Once a process is enough: an installation runs once, a process's own markers go with
+// its writes, so only a process that ended before this one can have left any.
 void clearLeftovers() {
-  DIR* dir = ::opendir(native(applicationDir()).constData());
+  static QString cleared;
+  if (cleared == applicationDir()) return;
+  cleared = applicationDir();
+  DIR* dir = ::opendir(native(cleared).constData());
   if (!dir) return;
   const int dirFd = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {

@@ -47,13 +47,16 @@ frmMain::List frmMain::footers() const {
   return {kFooters, txtFooter, false};
 }
 
+bool frmMain::mayShowCut(const List& list) const {
+  // Then the box is full, but for the place a line break that did not fit leaves free.
+  return list.box->limit() < list.store.length &&
+         list.box->ansiText().size() + 1 >= list.box->limit();
+}
+
 std::optional<int> frmMain::findShown(const List& list) const {
-  const QByteArray shown = list.box->ansiText();
-  if (const auto n = FindRecord(list.store, shown)) return n;
-  // A record longer than the box shows cut: then the box is full, but for the place a line break
-  // that did not fit leaves free.
-  if (shown.size() + 1 < list.box->limit()) return std::nullopt;
-  return FindRecordBeginning(list.store, shown);
+  if (const auto n = FindRecord(list.store, list.box->ansiText())) return n;
+  if (!mayShowCut(list)) return std::nullopt;
+  return FindRecordBeginning(list.store, list.box->ansiText());
 }
 
 void frmMain::browse(const List& list, int step, const char* procedure) {
@@ -75,7 +78,7 @@ void frmMain::deleteShown(const List& list, const char* procedure) {
     return;
   }
   QByteArray text = list.box->ansiText();
-  if (!handler.run([&] {
+  if (mayShowCut(list) && !handler.run([&] {
         if (const auto shown = findShown(list)) text = ReadRecord(list.store, *shown);
       })) {
     return;

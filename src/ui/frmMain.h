@@ -84,6 +84,8 @@ class frmMain : public QWidget {
   List signatures() const;
   List footers() const;
 
+  // True when the list's box may show a record longer than itself, cut.
+  bool mayShowCut(const List& list) const;
   // The record the list's box shows: the first that matches its text, or that it shows cut.
   std::optional<int> findShown(const List& list) const;
   // Shows the record `step` places from the shown one; nothing at either end.

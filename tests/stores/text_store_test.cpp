@@ -73,7 +73,7 @@ TEST(TextStoreTest, AFailedTemporaryWriteNeverLosesARecord) {
     const QByteArray before = records(store.length, {"A", "B", "C"});
     dir.write(store.fileName, before);
     int failures = failing;
-    platform::setFileHookForTest([&](platform::FileCall call, const QString& path, qint64, qint64) {
+    platform::setFileHookForTest([&](auto call, const QString& path, auto...) {
       const bool temp = call == platform::FileCall::Write && !path.endsWith(store.fileName);
       return temp && failures-- > 0 ? err : 0;
     });

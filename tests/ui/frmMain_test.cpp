@@ -148,7 +148,7 @@ TEST(FrmMainTest, BrowseAndDelete) {
   }
   Window w;  // a removal given up, and a list too long to count, change nothing
   w.box('S').setAnsiText("B");
-  platform::setFileHookForTest([](platform::FileCall call, const QString& path, qint64, qint64) {
+  platform::setFileHookForTest([](auto call, const QString& path, auto...) {
     return call == platform::FileCall::Write && !path.endsWith("/Sig.qmd") ? ENOSPC : 0;
   });
   test::ScriptedMsgBox boxes{vbAbort, vbAbort, vbIgnore};
@@ -161,8 +161,7 @@ TEST(FrmMainTest, BrowseAndDelete) {
   test::expectFailureBox(boxes.shown.at(1), 6, "Overflow", "cmdNext_Click");
   int calls = 0;  // after the box, ignored: not a file call more
   boxes.whileShown = [&] { calls = 0; };
-  platform::setFileHookForTest(
-      [&](platform::FileCall, const QString&, qint64, qint64) { return ++calls, 0; });
+  platform::setFileHookForTest([&](auto&&...) { return ++calls, 0; });
   w.click("cmdDeleteSig");
   platform::setFileHookForTest({});
   test::expectFailureBox(boxes.shown.at(2), 6, "Overflow", "cmdDeleteSig_Click");
@@ -206,11 +205,10 @@ TEST(FrmMainTest, EditingASignature) {
         if (typed.isEmpty()) boxes.answers = {vbOK};
         type(editor, typed);
         if (typed == "lost") w.app.write("Sig.qmd", sigs({"A", "C"}));
-        if (typed == "again") {
+        if (typed == "again") {  // the rebuild's writes fail
           boxes.answers = {vbIgnore};
-          platform::setFileHookForTest([](platform::FileCall call, const QString&, qint64, qint64) {
-            return call == platform::FileCall::Write ? ENOSPC : 0;
-          });
+          platform::setFileHookForTest(
+              [](auto call, auto&&...) { return call == platform::FileCall::Write ? ENOSPC : 0; });
           editor.cmdSave->click();
           platform::setFileHookForTest({});
           EXPECT_TRUE(editor.cmdSave->isEnabled() && editor.cmdCancel->text() == "&Cancel");
