@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -23,10 +24,12 @@
 #include "startup/settings.h"
 #include "startup/utility.h"
 #include "stores/text_store.h"
+#include "ui/activation.h"
 #include "ui/app_icon.h"
 #include "ui/forms.h"
 #include "ui/frmPreferences.h"
 #include "ui/text_boxes.h"
+#include "ui/tray_watch.h"
 
 namespace qm::ui {
 namespace {
@@ -84,17 +87,14 @@ frmMain::frmMain(std::function<void()> endProgram)
       lblCurrent(label(this, "lblCurrent")),
       lblNext(label(this, "lblNext")),
       Timer1(new QTimer(this)),
-      TrayIcon1(new QSystemTrayIcon(this)),
       endProgram_(std::move(endProgram)),
+      tray_(new TrayWatch(this)),
       switchDue_(new QTimer(this)) {
   exposeRoles("qm::ui::frmMain");
   setObjectName(QStringLiteral("frmMain"));
   Timer1->setObjectName(QStringLiteral("Timer1"));
-  TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
   setWindowTitle(QStringLiteral("ZQ Quillmate"));
   setWindowIcon(appIcon());
-  TrayIcon1->setIcon(appIcon());
-  TrayIcon1->setToolTip(QStringLiteral("ZQ Quillmate"));
   Timer1->setInterval(500);
   connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
   switchDue_->setSingleShot(true);
@@ -102,21 +102,10 @@ frmMain::frmMain(std::function<void()> endProgram)
   connect(switchDue_, &QTimer::timeout, this, &frmMain::switchWhenDue);
   monotonic_.start();
   monotonicMs = [this] { return monotonic_.elapsed(); };
-  connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](auto reason) {
-    // A panel that draws the item itself (a StatusNotifierItem host: KDE, GNOME's extension,
-    // waybar) reports one click; an icon of the program's own in an XEmbed tray has a place on
-    // screen and comes back on a double-click.
-    const bool ownIcon = TrayIcon1->geometry().isValid();
-    if (reason == QSystemTrayIcon::DoubleClick ||
-        (reason == QSystemTrayIcon::Trigger && !ownIcon)) {
-      TrayIcon1_DblClick();
-    }
+  // A tray that comes after the start, goes or comes back takes or gives back a window put away.
+  connect(tray_, &TrayWatch::changed, this, [this] {
+    if (putAway_) putAway();
   });
-  auto* trayMenu = new QMenu(this);
-  trayMenu->addAction(QStringLiteral("Restore"), this, &frmMain::TrayIcon1_DblClick);
-  trayMenu->addAction(QStringLiteral("Write Sig Now"), this, &frmMain::Command1_Click);
-  trayMenu->addAction(QStringLiteral("Quit"), this, &frmMain::cmdQuit_Click);
-  TrayIcon1->setContextMenu(trayMenu);
   const std::pair<QCheckBox*, const char*> flags[] = {
       {Check1, "HeadRandom"}, {Check2, "SigRandom"}, {Check3, "FootRandom"}};
   for (const auto& [box, key] : flags) {
@@ -273,33 +262,80 @@ void frmMain::changeEvent(QEvent* event) {
 }
 
 void frmMain::Form_Resize() {
-  // Without a notification area a minimised window stays on the task bar.
-  if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+  // Hidden in the tray, the window hears the window manager's own steps (xfwm4 withdraws it,
+  // then reports it no longer minimised); they are not the user's.
+  if (isHidden()) return;
+  // Wayland compositors never report a window minimised, so there only a return from the tray
+  // or a wake ends its being put away.
   if (isMinimized()) {
-    TrayIcon1->show();
-    // Hiding inside the state change confuses some window managers: do it right after.
-    QMetaObject::invokeMethod(this, &QWidget::hide, Qt::QueuedConnection);
-  } else {
-    TrayIcon1->hide();
-    show();
+    putAway_ = true;
+  } else if (QGuiApplication::platformName() != QLatin1String("wayland")) {
+    putAway_ = false;
   }
+  // Hiding inside the state change confuses some window managers: do it right after.
+  if (putAway_ && tray_->available()) {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (isMinimized()) putAway();
+        },
+        Qt::QueuedConnection);
+  }
+}
+
+QSystemTrayIcon* frmMain::trayIcon() {
+  if (TrayIcon1) return TrayIcon1;
+  TrayIcon1 = new QSystemTrayIcon(trayItemIcon(), this);
+  TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
+  TrayIcon1->setToolTip(QStringLiteral("ZQ Quillmate"));
+  connect(TrayIcon1, &QSystemTrayIcon::activated, this, [this](auto reason) {
+    // A panel that draws the item itself (a StatusNotifierItem host: KDE, GNOME's extension,
+    // waybar) reports one click; an icon of the program's own in an XEmbed tray has a place on
+    // screen and comes back on a double-click.
+    const bool ownIcon = TrayIcon1->geometry().isValid();
+    if (reason == QSystemTrayIcon::DoubleClick ||
+        (reason == QSystemTrayIcon::Trigger && !ownIcon)) {
+      TrayIcon1_DblClick();
+    }
+  });
+  auto* trayMenu = new QMenu(this);
+  trayMenu->addAction(QStringLiteral("Restore"), this, &frmMain::TrayIcon1_DblClick);
+  trayMenu->addAction(QStringLiteral("Write Sig Now"), this, &frmMain::Command1_Click);
+  trayMenu->addAction(QStringLiteral("Quit"), this, &frmMain::cmdQuit_Click);
+  TrayIcon1->setContextMenu(trayMenu);
+  return TrayIcon1;
+}
+
+void frmMain::putAway() {
+  putAway_ = true;
+  if (tray_->available()) {
+    // Shown anew, so that a tray that came back hears of it.
+    trayIcon()->hide();
+    TrayIcon1->show();
+    hide();
+    return;
+  }
+  // Without a notification area a minimised window stays on the task bar.
+  if (TrayIcon1) TrayIcon1->hide();
+  // A window never shown gets its size first: a resize while mapping it would map it normal.
+  if (!windowHandle()) adjustSize();
+  showMinimized();
 }
 
 void frmMain::cmdMin_Click() {
-  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-    showMinimized();
-    return;
-  }
-  hide();
-  TrayIcon1->show();
+  putAway();
 }
 
 void frmMain::TrayIcon1_DblClick() {
+  comeBack({});
+}
+
+void frmMain::comeBack(const QByteArray& token) {
+  putAway_ = false;
   setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
-  TrayIcon1->hide();
-  raise();
-  activateWindow();
+  if (TrayIcon1) TrayIcon1->hide();
+  bringForward(this, token);
 }
 
 void frmMain::cmdQuit_Click() {

@@ -26,6 +26,7 @@ class AnsiTextBox;
 class frmEntry;
 class LineBox;
 class MultiLineBox;
+class TrayWatch;
 
 // The main window: the shown header, signature and footer with their buttons, the randomize
 // boxes, the clock, and the tray icon it hides into.
@@ -44,7 +45,7 @@ class frmMain : public QWidget {
   QLabel* lblCurrent;
   QLabel* lblNext;
   QTimer* Timer1;
-  QSystemTrayIcon* TrayIcon1;
+  QSystemTrayIcon* TrayIcon1 = nullptr;  // made once a notification area is there
 
   int TickCount = 0;
   int RecCount = 0;
@@ -65,6 +66,8 @@ class frmMain : public QWidget {
   void cmdInternet_Click();
   void cmdPref_Click();
   void TrayIcon1_DblClick();
+  // Shown, restored and brought forward with a launcher's token (see ui/activation.h).
+  void comeBack(const QByteArray& token);
 
   // The rotation's, in rotation/switching.cpp.
   void Randomizer();
@@ -106,6 +109,10 @@ class frmMain : public QWidget {
   void Form_Load();
   void Form_Resize();
   void Form_Unload();
+  // Into the tray when there is one, else minimised on the task bar; again whenever a tray
+  // comes or goes while the window is put away.
+  void putAway();
+  QSystemTrayIcon* trayIcon();
   ShownEntries shownEntries() const;  // rotation/switching.cpp
   void showRemaining(const List& list, int before, int remaining,
                      const FailureHandler& handler);  // stores/lists.cpp
@@ -125,6 +132,8 @@ class frmMain : public QWidget {
   void showClock();
 
   std::function<void()> endProgram_;
+  TrayWatch* tray_;
+  bool putAway_ = false;  // minimised or in the tray, by the user or at the start
   QTimer* switchDue_;
   QElapsedTimer monotonic_;
   std::optional<qint64> asleepAt_;  // while hidden: when the slept ticks were last counted
