@@ -11,11 +11,14 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <utility>
 
 #include "common/ansi.h"
+#include "common/failure.h"
+#include "platform/files.h"
 #include "platform/linux_owner.h"
 #include "platform/platform.h"
 
@@ -24,6 +27,7 @@ namespace {
 
 // The instance lock's file in the application directory.
 constexpr char kLockName[] = ".quillmate.lock";
+constexpr char kWakeName[] = ".quillmate.wake";
 
 QString& applicationDirOverride() {
   static QString dir;
@@ -99,6 +103,51 @@ bool runsThisProgram(pid_t pid) {
   const QByteArray exe = "/proc/" + QByteArray::number(pid) + "/exe";
   return ::stat("/proc/self/exe", &ours) == 0 && ::stat(exe.constData(), &theirs) == 0 &&
          sameFile(ours, theirs);
+}
+
+// What the launcher gave this start to bring a window forward, as the environment held it at
+// the start (the toolkit takes it out): a Wayland activation token, or an X11 startup id.
+QByteArray launchToken() {
+  QFile file(QStringLiteral("/proc/self/environ"));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QList<QByteArray> environment = file.readAll().split('\0');
+  for (const QByteArrayView name : {"XDG_ACTIVATION_TOKEN=", "DESKTOP_STARTUP_ID="}) {
+    for (const QByteArray& entry : environment) {
+      if (entry.startsWith(name) && entry.size() > name.size()) return entry.mid(name.size());
+    }
+  }
+  return {};
+}
+
+// The token goes beside the lock, in a file that only the instance of this installation reads;
+// the wake's signal carries no data. A file with nothing in it says that there is no token, so
+// no earlier start's is used.
+void handOverLaunchToken() {
+  try {
+    replaceFile(QDir(applicationDir()).filePath(QLatin1String(kWakeName)), launchToken());
+  } catch (const Failure&) {
+    return;  // the window still comes back, only perhaps not forward
+  }
+  // Used once: this start's own box must not spend it.
+  qunsetenv("XDG_ACTIVATION_TOKEN");
+}
+
+// The token a later start left for the wake, taken: only a regular file of the user's, root's or
+// the directory owner's counts.
+QByteArray takeLaunchToken() {
+  const QByteArray path = QFile::encodeName(QDir(applicationDir()).filePath(kWakeName));
+  const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  struct stat file {};
+  QByteArray token(256, '\0');
+  ssize_t size = -1;
+  if (::fstat(fd, &file) == 0 && S_ISREG(file.st_mode) && trusted(file.st_uid)) {
+    size = ::read(fd, token.data(), token.size());
+    ::unlink(path.constData());
+  }
+  ::close(fd);
+  token.resize(std::max<ssize_t>(size, 0));
+  return token.trimmed();
 }
 
 }  // namespace
@@ -210,13 +259,15 @@ bool wakePreviousInstance() {
   // freed by its end and given to another process is never signalled.
   const int process = static_cast<int>(::syscall(SYS_pidfd_open, holder, 0));
   if (process < 0) return false;
-  const bool woken = runsThisProgram(holder) && lockHolder(heldByOther) == holder &&
-                     ::syscall(SYS_pidfd_send_signal, process, kWakeSignal, nullptr, 0) == 0;
+  const bool ours = runsThisProgram(holder) && lockHolder(heldByOther) == holder;
+  if (ours) handOverLaunchToken();
+  const bool woken =
+      ours && ::syscall(SYS_pidfd_send_signal, process, kWakeSignal, nullptr, 0) == 0;
   ::close(process);
   return woken;
 }
 
-void onRequests(std::function<void()> onEnd, std::function<void()> onWake) {
+void onRequests(std::function<void()> onEnd, std::function<void(const QByteArray&)> onWake) {
   if (::pipe2(requestPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   auto* notifier =
       new QSocketNotifier(requestPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
@@ -225,7 +276,7 @@ void onRequests(std::function<void()> onEnd, std::function<void()> onWake) {
                      char signal = 0;
                      while (::read(requestPipe[0], &signal, 1) == 1) {
                        if (signal == kWakeSignal) {
-                         onWake();
+                         onWake(takeLaunchToken());
                        } else {
                          onEnd();
                        }

@@ -43,14 +43,15 @@ QString resolveFileName(const QString& dir, const QString& name);
 // another user's), nobody is kept out.
 bool previousInstance();
 
-// After previousInstance() said true: asks the instance that holds the lock to show itself.
-// False when it could not be reached, or the lock's holder is another program.
+// After previousInstance() said true: asks the instance that holds the lock to show itself, and
+// hands it what the launcher gave this start to bring a window forward. False when it could not
+// be reached, or the lock's holder is another program.
 bool wakePreviousInstance();
 
 // Runs onEnd on the user-interface thread, between two events, when the system asks the
 // program to end (shutdown, logout, Ctrl+C), and onWake when a later start asks it to show
-// itself.
-void onRequests(std::function<void()> onEnd, std::function<void()> onWake);
+// itself, with the later start's activation token or startup id (empty when it had none).
+void onRequests(std::function<void()> onEnd, std::function<void(const QByteArray&)> onWake);
 
 // Ends the process at once: no further statement, no window's unload step. The instance lock's
 // file goes with it.

@@ -47,8 +47,8 @@ void StartupForms::hideMainInTray() {
   mainWindow().cmdMin_Click();
 }
 
-void StartupForms::bringToFront() {
-  if (main_) main_->TrayIcon1_DblClick();
+void StartupForms::bringToFront(const QByteArray& token) {
+  if (main_) main_->comeBack(token);
 }
 
 frmMain& StartupForms::mainWindow() {

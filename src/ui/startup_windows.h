@@ -26,8 +26,9 @@ class StartupForms : public StartupWindows {
 
   // The main window, created (and loaded) on first use.
   frmMain& mainWindow();
-  // Restores the main window from the tray and raises it, once it exists.
-  void bringToFront();
+  // Restores the main window from the tray and brings it forward with a launcher's token, once
+  // it exists.
+  void bringToFront(const QByteArray& token);
 
  private:
   std::unique_ptr<frmPreferences> preferences_;

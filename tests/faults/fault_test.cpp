@@ -49,6 +49,7 @@ struct Row {
 #define ACCESS "75 Path/File access error"
 #define DENIED "70 Permission denied"
 #define LOCK ".quillmate.lock 600="
+#define WAKE ".quillmate.wake 644="  // a start without a launcher's token hands over none
 #define INI6 "644=[Settings]\r\nSigLocation=%ROOT%/sig\r\nInterval=6\r\n"
 const Row kRows[] = {
     // A change counts once it is on the disk: data synced before the rename, the folder after.
@@ -103,13 +104,14 @@ const Row kRows[] = {
     {"RootWritesThenOwner", "rm app/Sig.qmd sig/ZQ.*; chmod 755 app sig; chown -R nobody app sig",
      "AOnAOS", "Sig.qmd 644=17,17,; " OUT("ZQ.txt 644") "; zq.ini " INI6},
     // One installation, nobody's, runs once for its owner and root, started in either order;
-    // another user's lock file keeps nobody out; a start knocks only at the program itself.
-    {"OwnerThenRoot", "chown nobody app", "oP", "running, woken; " LOCK},
+    // another user's lock file keeps nobody out; a start knocks only at the program itself, and
+    // leaves it what the launcher gave.
+    {"OwnerThenRoot", "chown nobody app", "oP", "running, woken; " LOCK "; " WAKE},
     {"RootThenOwner", "chown nobody app", "lnP", "running; " LOCK},
     {"AnotherUsersLockFile", "touch app/" LOCK "; chmod 666 app/.q*; chown 4242 app/.q*", "4nP",
      "alone"},
     {"AnotherProgramHoldsTheLock", "", "sP", "running; " LOCK},
-    {"ItselfHoldsTheLock", "", "lP", "running, woken; " LOCK},
+    {"ItselfHoldsTheLock", "", "lP", "running, woken; " LOCK "; " WAKE},
 };
 
 const auto n = [](const QString& path) { return QFile::encodeName(path); };
