@@ -1,8 +1,11 @@
 #include "ui/app_icon.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStandardPaths>
+#include <utility>
 
 namespace qm::ui {
 namespace {
@@ -34,7 +37,37 @@ QPixmap drawIcon(int size) {
   return pixmap;
 }
 
+// The program's pixmaps under the name of its installed icon: Qt's tray item then sends both.
+class NamedIcon : public QIconEngine {
+ public:
+  NamedIcon(QString name, QIcon drawn) : name_(std::move(name)), drawn_(std::move(drawn)) {}
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    drawn_.paint(painter, rect, Qt::AlignCenter, mode, state);
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return drawn_.pixmap(size, mode, state);
+  }
+  QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+    return drawn_.availableSizes(mode, state);
+  }
+  QString iconName() override { return name_; }
+  QIconEngine* clone() const override { return new NamedIcon(name_, drawn_); }
+
+ private:
+  QString name_;
+  QIcon drawn_;
+};
+
 }  // namespace
+
+QIcon trayItemIcon() {
+  const QString name = QStringLiteral("io.github.quillmate.quillmate");
+  // Where the install puts it; the panel, not Qt, reads it (Qt may have no SVG support).
+  const bool installed = !QStandardPaths::locate(QStandardPaths::GenericDataLocation,
+                                                 "icons/hicolor/scalable/apps/" + name + ".svg")
+                              .isEmpty();
+  return installed ? QIcon(new NamedIcon(name, appIcon())) : appIcon();
+}
 
 QIcon appIcon() {
   QIcon icon;

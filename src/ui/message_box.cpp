@@ -1,5 +1,6 @@
 #include "ui/message_box.h"
 
+#include <QApplication>
 #include <QMessageBox>
 
 #include "common/msgbox.h"
@@ -49,11 +50,21 @@ int codeOf(int button) {
   }
 }
 
+// The window a box belongs to: the active one, else the main window, also hidden in the tray, so
+// that a box asked from the tray gets no task-list entry of its own.
+QWidget* owner() {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->objectName() == QLatin1String("frmMain")) return window;
+  }
+  return nullptr;
+}
+
 int show(MsgKind kind, const QString& prompt, const QString& title) {
   const Look look = lookOf(kind);
   QString shown = prompt;
   shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-  QMessageBox box(look.icon, title, shown, look.buttons);
+  QMessageBox box(look.icon, title, shown, look.buttons, owner());
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(look.first);
   if (kind == MsgKind::Question) box.setEscapeButton(QMessageBox::No);
