@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QTimer>
+#include <utility>
 
 #include "common/ansi.h"
 #include "platform/platform.h"
@@ -41,17 +42,28 @@ void StartupForms::setTimerInterval(int milliseconds) {
 
 void StartupForms::showMain() {
   mainWindow().show();
+  answerEarlyWake();
 }
 
 void StartupForms::hideMainInTray() {
   mainWindow().cmdMin_Click();
+  answerEarlyWake();
 }
 
 void StartupForms::bringToFront(const QByteArray& token) {
-  if (main_) main_->comeBack(token);
+  if (main_) {
+    main_->comeBack(token);
+  } else {
+    earlyWake_ = token;  // a start refused while this one still loads
+  }
+}
+
+void StartupForms::answerEarlyWake() {
+  if (const auto token = std::exchange(earlyWake_, std::nullopt)) main_->comeBack(*token);
 }
 
 frmMain& StartupForms::mainWindow() {
+  // The window's load runs the event loop once, where a wake may come before main_ is set.
   if (!main_) main_ = std::make_unique<frmMain>([] { platform::endNow(0); });
   return *main_;
 }

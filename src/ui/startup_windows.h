@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <memory>
+#include <optional>
 
 #include "startup/startup.h"
 
@@ -32,7 +34,10 @@ class StartupForms : public StartupWindows {
 
  private:
   std::unique_ptr<frmPreferences> preferences_;
+  void answerEarlyWake();
+
   std::unique_ptr<frmMain> main_;
+  std::optional<QByteArray> earlyWake_;
 };
 
 }  // namespace qm::ui
