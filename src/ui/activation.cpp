@@ -16,7 +16,7 @@ xcb_timestamp_t launchTime(const QByteArray& startupId) {
   return time.match(QString::fromLatin1(startupId)).captured(1).toUInt();
 }
 
-// The activation request of the window-manager specification, stamped with the launcher's time
+// The window manager's activation request (_NET_ACTIVE_WINDOW), stamped with the launcher's time
 // instead of the time of this program's last event.
 void requestActivation(xcb_connection_t* connection, xcb_window_t window, xcb_timestamp_t time) {
   const char name[] = "_NET_ACTIVE_WINDOW";
