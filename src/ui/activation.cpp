@@ -5,10 +5,17 @@
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <QWidget>
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace qm::ui {
 namespace {
+
+// WM_HINTS: flags, input, initial state, and six more fields.
+constexpr uint32_t kHintFields = 9;
+constexpr uint32_t kStateHint = 1U << 1;
+constexpr uint32_t kNormalState = 1;
 
 // The launcher's time in an X11 startup id ("..._TIME1234"), or 0.
 xcb_timestamp_t launchTime(const QByteArray& startupId) {
@@ -39,6 +46,28 @@ void requestActivation(xcb_connection_t* connection, xcb_window_t window, xcb_ti
 }
 
 }  // namespace
+
+void showNextNormal(QWidget* window) {
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || !window->windowHandle()) return;
+  xcb_connection_t* connection = x11->connection();
+  const auto id = static_cast<xcb_window_t>(window->winId());
+  xcb_get_property_reply_t* reply = xcb_get_property_reply(
+      connection,
+      xcb_get_property(connection, 0, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, kHintFields),
+      nullptr);
+  if (reply && reply->format == 32) {
+    std::array<uint32_t, kHintFields> hints{};
+    const auto size = std::min<std::size_t>(xcb_get_property_value_length(reply), sizeof hints);
+    std::memcpy(hints.data(), xcb_get_property_value(reply), size);
+    hints[0] |= kStateHint;
+    hints[2] = kNormalState;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS,
+                        32, kHintFields, hints.data());
+    xcb_flush(connection);
+  }
+  std::free(reply);
+}
 
 void bringForward(QWidget* window, const QByteArray& token) {
   // Qt's Wayland adapter sends this token with the window's next activation request, once.

@@ -11,4 +11,9 @@ namespace qm::ui {
 // window managers that stop focus stealing still let it come forward.
 void bringForward(QWidget* window, const QByteArray& token);
 
+// Makes the hidden window's next showing a normal one. Qt marks a window it minimises to start
+// iconic and clears that only when it restores the window itself; a window that the window
+// manager took out of minimised and the program then hid would come back minimised.
+void showNextNormal(QWidget* window);
+
 }  // namespace qm::ui

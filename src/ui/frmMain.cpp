@@ -333,6 +333,7 @@ void frmMain::TrayIcon1_DblClick() {
 void frmMain::comeBack(const QByteArray& token) {
   putAway_ = false;
   setWindowState(windowState() & ~Qt::WindowMinimized);
+  if (isHidden()) showNextNormal(this);
   show();
   if (TrayIcon1) TrayIcon1->hide();
   bringForward(this, token);
