@@ -1,15 +1,30 @@
-// The installed program, started by its desktop entry's command on a private Xvfb beside trayer
-// (an XEmbed tray, parameter true) or item_host.py (StatusNotifierItems on a private session bus),
-// driven through xdotool. On failure a screenshot goes to QUILLMATE_SCREENSHOTS.
+// The installed program, started by its desktop entry's command on real desktops: xfwm4 with
+// xfce4-panel on a private Xvfb (its tray as item host, or as XEmbed tray when the program has no
+// session bus), and a headless sway with waybar (as an unprivileged user when the test is root:
+// sway refuses root). Started minimised, the program meets the panel that comes later (as
+// autostart may win the race with it), quits and comes back. On failure a screenshot goes to
+// QUILLMATE_SCREENSHOTS.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <QtCore>
 
 namespace {
 
+enum class Desktop { XfceItem, XfceXEmbed, Sway };
 constexpr int kWaitMs = 20000;
-const QString kMain = "^" + QRegularExpression::escape("ZQ Quillmate " QUILLMATE_VERSION) + "$";
+const QString kMain = "ZQ Quillmate " QUILLMATE_VERSION;
 const auto record = [](const char* text) { return QByteArray(text).leftJustified(255, ' '); };
+const char kPanel[] = R"(<channel name="xfce4-panel" version="1.0">
+ <property name="configver" type="int" value="2"/>
+ <property name="panels" type="array"><value type="int" value="1"/>
+  <property name="panel-1" type="empty"><property name="position" type="string" value="p=6;x=0;y=0"/>
+   <property name="plugin-ids" type="array"><value type="int" value="1"/><value type="int" value="2"/></property>
+  </property></property>
+ <property name="plugins" type="empty"><property name="plugin-1" type="string" value="tasklist"/>
+  <property name="plugin-2" type="string" value="systray"/></property></channel>)";
 
 bool waitFor(const std::function<bool()>& ready) {
   for (QDeadlineTimer deadline(kWaitMs); !ready(); QThread::msleep(50))
@@ -21,53 +36,106 @@ bool exitedWith0(QProcess& p) {
   return (p.waitForFinished(kWaitMs), !p.state() && !p.exitStatus() && !p.exitCode());
 }
 
-class DesktopSessionTest : public ::testing::TestWithParam<bool> {
+class DesktopSessionTest : public ::testing::TestWithParam<Desktop> {
  protected:
   void SetUp() override {
-    // Without -noreset the server resets when its last client leaves and turns the next away.
-    QProcess& xvfb = launch("Xvfb", {"-displayfd", "1", "-noreset"});
-    ASSERT_TRUE(xvfb.waitForReadyRead(kWaitMs));
-    env_.insert("QT_QPA_PLATFORM", "xcb");
-    env_.insert("DISPLAY", ':' + xvfb.readAll().trimmed());
-    for (const char* var : {"XDG_RUNTIME_DIR", "TMPDIR", "HOME"}) env_.insert(var, root_.path());
+    const QString home = root_.path();
+    for (const char* var : {"XDG_RUNTIME_DIR", "TMPDIR", "HOME"}) env_.insert(var, home);
+    env_.insert("XDG_CONFIG_HOME", root_.filePath("config"));
+    env_.insert("XDG_DATA_DIRS", root_.filePath("share") + ":/usr/share");
     env_.remove("XDG_DATA_HOME");
-    if (xembed_) {  // Qt prefers a tray on the session bus when there is one.
-      env_.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + root_.filePath("no-bus"));
-      launch("trayer", {"--edge", "top", "--widthtype", "pixel", "--width", "100"});
-      ASSERT_FALSE(xdotool({"search", "--sync", "--onlyvisible", "--class", "^trayer$"}).isEmpty());
-    } else {
-      QProcess& bus = launch("dbus-daemon", {"--session", "--nofork", "--print-address"});
-      ASSERT_TRUE(bus.waitForReadyRead(kWaitMs));
-      env_.insert("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
-      host_ = &launch("/usr/bin/python3", {"-u", QUILLMATE_ITEM_HOST});
-      ASSERT_EQ(hostLine(), "ready");
-    }
     dir_ = root_.filePath("opt/quillmate/");
-    ASSERT_TRUE(exitedWith0(
-        launch(QUILLMATE_CMAKE, {"--install", QUILLMATE_BUILD_DIR, "--prefix", root_.path()})));
+    ASSERT_TRUE(
+        exitedWith0(launch(QUILLMATE_CMAKE, {"--install", QUILLMATE_BUILD_DIR, "--prefix", home})));
     const QSettings entry(
         root_.filePath("share/applications/io.github.quillmate.quillmate.desktop"),
         QSettings::IniFormat);
     exe_ = entry.value("Desktop Entry/Exec").toString();
-    class_ = "^" + entry.value("Desktop Entry/StartupWMClass").toString() + "$";
-    // A stray lock file with garbage in it, and three signatures to edit.
-    QFile lock(lock_ = dir_ + ".quillmate.lock"), sig(dir_ + "Sig.qmd");
-    ASSERT_TRUE(lock.open(QFile::WriteOnly) && lock.write("4242\nnot a lock\n") > 0 &&
-                sig.open(QFile::WriteOnly) && sig.write(record("A") + record("B") + record("C")));
+    class_ = entry.value("Desktop Entry/StartupWMClass").toString();
+    // A stray lock file with garbage in it, three signatures to edit, Start Minimized.
+    ASSERT_TRUE(write(dir_ + ".quillmate.lock", "4242\nnot a lock\n") &&
+                write(dir_ + "Sig.qmd", record("A") + record("B") + record("C")) &&
+                write(dir_ + "zq.ini", "[Settings]\r\nStart_Min=1\r\n"));
+    if (sway_) {
+      // sway refuses root: the whole session is nobody's then.
+      if (::geteuid() == 0) user_ = ::getpwnam("nobody");
+      ASSERT_TRUE(QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ReadOther |
+                                                  QFile::ExeOther));
+      env_.insert("XDG_RUNTIME_DIR", root_.filePath("run"));
+      ASSERT_TRUE(write(root_.filePath("config/waybar/config"), R"({"modules-right":["tray"]})"));
+      ASSERT_TRUE(write(root_.filePath("sway"), "") && QDir().mkpath(root_.filePath("run")));
+      if (user_) {
+        ASSERT_TRUE(exitedWith0(launchAsRoot("chown", {"-R", "nobody:", home})));
+      }
+      QFile::setPermissions(root_.filePath("run"),
+                            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+      startBus();
+      for (const auto& [var, value] : {std::pair{"WLR_BACKENDS", "headless"},
+                                       {"WLR_LIBINPUT_NO_DEVICES", "1"},
+                                       {"WLR_RENDERER", "pixman"},
+                                       {"QT_QPA_PLATFORM", "wayland"}}) {
+        env_.insert(var, value);
+      }
+      env_.insert("SWAYSOCK", root_.filePath("run/sway.sock"));
+      launch("sway", {"-c", root_.filePath("sway")});
+      QStringList sockets;
+      ASSERT_TRUE(waitFor([&] {
+        return !(sockets = QDir(root_.filePath("run")).entryList({"wayland-?"}, QDir::System))
+                    .isEmpty();
+      }));
+      env_.insert("WAYLAND_DISPLAY", sockets[0]);
+      env_.remove("DISPLAY");
+      return;
+    }
+    QProcess& xvfb = launch("Xvfb", {"-displayfd", "1", "-noreset"});
+    ASSERT_TRUE(xvfb.waitForReadyRead(kWaitMs));
+    env_.insert("QT_QPA_PLATFORM", "xcb");
+    env_.insert("DISPLAY", ':' + xvfb.readAll().trimmed());
+    ASSERT_TRUE(
+        write(root_.filePath("config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"), kPanel));
+    startBus();
+    launch("xfwm4");
+    ASSERT_TRUE(waitFor([&] {
+      return run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id");
+    }));
   }
   void TearDown() override {
-    if (HasFailure() && QDir().mkpath(QUILLMATE_SCREENSHOTS))
-      run("import", {"-window", "root", QUILLMATE_SCREENSHOTS "/" + QString::number(xembed_)});
-    // Latest first, so that Xvfb ends last; ended gently, it removes its socket and lock file.
+    if (HasFailure() && QDir().mkpath(QUILLMATE_SCREENSHOTS)) {
+      const QString shot = QUILLMATE_SCREENSHOTS "/" + QString::number(int(GetParam()));
+      run(sway_ ? "grim" : "import",
+          sway_ ? QStringList{shot + ".png"} : QStringList{"-window", "root", shot + ".png"});
+    }
+    // Latest first, so that the display server ends last.
     for (QProcess& p : procs_) p.terminate(), p.waitForFinished(kWaitMs);
+  }
+  void startBus() {
+    QProcess& bus = launch("dbus-daemon", {"--session", "--nofork", "--print-address"});
+    ASSERT_TRUE(bus.waitForReadyRead(kWaitMs));
+    env_.insert("DBUS_SESSION_BUS_ADDRESS", bus.readLine().trimmed());
+  }
+  bool write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QFile::WriteOnly) &&
+           file.write(bytes) == bytes.size();
   }
   QProcess& launch(const QString& program, const QStringList& args = {}) {
     QProcess& p = procs_.emplace_front();
     p.setProcessEnvironment(env_);
     p.setStandardErrorFile(QProcess::nullDevice());
+    if (const passwd* user = user_) {
+      p.setChildProcessModifier([user] {
+        if (::setgroups(0, nullptr) || ::setgid(user->pw_gid) || ::setuid(user->pw_uid)) _exit(9);
+      });
+    }
     p.start(program, args);
     EXPECT_TRUE(p.waitForStarted(kWaitMs)) << qPrintable(program) << " is not installed";
     return p;
+  }
+  QProcess& launchAsRoot(const QString& program, const QStringList& args) {
+    const passwd* user = std::exchange(user_, nullptr);
+    QProcess& p = launch(program, args);
+    return (user_ = user, p);
   }
   QByteArray run(const QString& program, const QStringList& args) {
     QProcess& p = launch(program, args);
@@ -77,100 +145,259 @@ class DesktopSessionTest : public ::testing::TestWithParam<bool> {
   void keys(const QString& window, const QString& key) {
     xdotool({"windowfocus", "--sync", window, "key", "--clearmodifiers", key});
   }
-  // Ids of the shown windows whose title (or with "--class", class) matches re.
-  QStringList windows(const QString& re, const QString& by = "--name") {
+  // X11: ids of the mapped windows titled exactly so (or with "--class", of that class).
+  QStringList windows(const QString& title, const QString& by = "--name") {
+    const QString re = "^" + QRegularExpression::escape(title) + "$";
     return QString(xdotool({"search", "--onlyvisible", by, re})).split('\n', Qt::SkipEmptyParts);
   }
-  // The windows once there are exactly `count` of them, else none.
-  QStringList await(const QString& re, int count) {
+  // sway: the windows as its tree has them, "workspace:title" with "!" when urgent.
+  QStringList tree() {
     QStringList found;
-    if (waitFor([&] { return (found = windows(re)).size() == count; })) return found;
-    ADD_FAILURE() << found.size() << " windows titled " << qPrintable(re);
-    return {};
+    const std::function<void(const QJsonObject&, const QString&)> walk =
+        [&](const QJsonObject& node, QString workspace) {
+          if (node["type"] == "workspace") workspace = node["name"].toString();
+          if (node["app_id"].isString())
+            found << workspace + ':' + node["name"].toString() +
+                         (node["urgent"].toBool() ? "!" : "");
+          for (const char* key : {"nodes", "floating_nodes"})
+            for (const auto& child : node[key].toArray()) walk(child.toObject(), workspace);
+        };
+    walk(QJsonDocument::fromJson(run("swaymsg", {"-t", "get_tree", "-r"})).object(), {});
+    found.sort();
+    return found;
   }
-  // Windows of the entry's class, as docks find them: main window, boxes, an XEmbed tray icon.
-  QStringList shown() { return windows(class_, "--class"); }
-  void minimize(const QString& main) {
-    keys(main, "alt+m");
-    ASSERT_TRUE(xembed_ || hostLine() == "item") << "no item registered";
-    ASSERT_TRUE(waitFor([&] { return windows(kMain).isEmpty() && shown().size() == xembed_; }))
-        << "not hidden in the tray";
+  bool shown(const QString& title) {
+    return sway_ ? tree().join('\n').contains(':' + title) : !windows(title).isEmpty();
   }
-  QByteArray hostLine(const QByteArray& command = {}) {
-    host_->write(command);
-    waitFor([&] { return host_->canReadLine() || (host_->waitForReadyRead(50), false); });
-    return host_->readLine().trimmed();
+  // What a panel reads of the item over the bus: its address, or one of its properties.
+  QByteArray item(const char* property = nullptr) {
+    const QByteArray items =
+        dbus({"org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+              "org.freedesktop.DBus.Properties.Get", "string:org.kde.StatusNotifierWatcher",
+              "string:RegisteredStatusNotifierItems"});
+    // The newest: xfce4-panel lists an ended program's item for a while.
+    const QByteArray address = quoted(items).value(quoted(items).size() - 1);
+    if (!property || address.isEmpty()) return address;
+    const QList<QByteArray> at = address.split('/');
+    return quoted(dbus({at[0], '/' + at.value(1), "org.freedesktop.DBus.Properties.Get",
+                        "string:org.kde.StatusNotifierItem", "string:" + QString(property)}))
+        .value(0);
+  }
+  // The double-quoted texts in dbus-send's answer.
+  static QList<QByteArray> quoted(const QByteArray& answer) {
+    QList<QByteArray> texts;
+    for (const auto& match : QRegularExpression(R"re("([^"]*)")re").globalMatch(answer))
+      texts << match.captured(1).toUtf8();
+    return texts;
+  }
+  QByteArray dbus(const QStringList& call) {
+    return run("dbus-send",
+               QStringList{"--session", "--print-reply", "--dest=" + call[0]} + call.mid(1));
+  }
+  // The program by its entry's command (through a token-giving launcher if one is named); for
+  // the XEmbed tray without a session bus, as Qt then docks an icon of its own.
+  QProcess& start(QProcessEnvironment env, const QString& launcher = {}) {
+    if (desktop_ == Desktop::XfceXEmbed) env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/none");
+    std::swap(env, env_);
+    QProcess& p = launcher.isEmpty() ? launch(exe_) : launch(launcher, {exe_});
+    env_ = std::move(env);
+    return p;
+  }
+  void startPanel() {
+    panel_ = sway_ ? &launch("waybar", {"-c", root_.filePath("config/waybar/config")})
+                   : &launch("xfce4-panel");
+  }
+  // Put away with no tray: minimised on the task bar (sway shows every window).
+  bool onTaskBar() {
+    if (sway_) return shown(kMain);
+    const QByteArray id = xdotool({"search", "--name", "^" + kMain + "$"}).trimmed();
+    return !id.isEmpty() && run("xprop", {"-id", id, "WM_STATE"}).contains("Iconic");
+  }
+  // Put away before any panel, the window goes into the tray once the panel comes; out of it
+  // when the panel quits, and back when it starts again.
+  void panelComesLate() {
+    ASSERT_TRUE(waitFor([&] { return onTaskBar(); })) << "not put away on the task bar";
+    startPanel();
+    ASSERT_TRUE(waitFor([&] { return !shown(kMain) && inTray(); })) << "not in the tray";
+  }
+  void panelRestarts() {
+    panel_->terminate();
+    ASSERT_TRUE(panel_->waitForFinished(kWaitMs));
+    ASSERT_TRUE(waitFor([&] { return onTaskBar(); })) << "not on the task bar without the panel";
+    startPanel();
+    ASSERT_TRUE(waitFor([&] { return !shown(kMain) && inTray(); })) << "not back in the tray";
+  }
+  // The main window hidden, an XEmbed icon of the entry's class is the only window left.
+  bool inTray() {
+    return desktop_ == Desktop::XfceXEmbed ? !windows(class_, "--class").isEmpty()
+                                           : !item().isEmpty();
+  }
+  // Back by a double-click on an XEmbed icon (one click is not enough; the pause outlasts a
+  // double-click) or by the item's Activate, as a panel calls it on a click.
+  void fromTray() {
+    if (desktop_ == Desktop::XfceXEmbed) {
+      const QStringList click{
+          "mousemove", "--window", windows(class_, "--class").value(0), "4", "4", "click", "1"};
+      xdotool(click);
+      QThread::msleep(600);
+      ASSERT_FALSE(shown(kMain)) << "one click brought the window back";
+      xdotool(click + QStringList{"click", "1"});
+    } else {
+      const QList<QByteArray> at = item().split('/');
+      dbus({at[0], '/' + at.value(1), "org.kde.StatusNotifierItem.Activate", "int32:0", "int32:0"});
+    }
+    ASSERT_TRUE(waitFor([&] { return shown(kMain); })) << "not back from the tray";
+    if (!sway_) {
+      EXPECT_EQ(windows(class_, "--class"), windows(kMain)) << "icon left behind";
+    }
+  }
+  // The item's menu as a panel reads it, "label|label|..."; a click on the entry so labelled.
+  QString menu(const QString& click = {}) {
+    const QByteArray address = item();
+    const QString service = address.split('/')[0], path = item("Menu");
+    static const QRegularExpression entry(
+        R"re(int32 (\d+)|string "label"\s+variant\s+string "([^"]*)")re");
+    QStringList labels;
+    QString id;
+    for (const auto& match :
+         entry.globalMatch(dbus({service, path, "com.canonical.dbusmenu.GetLayout", "int32:0",
+                                 "int32:-1", "array:string:"}))) {
+      if (match.hasCaptured(1)) id = match.captured(1);
+      if (!match.hasCaptured(2)) continue;
+      labels << match.captured(2);
+      if (labels.last() == click) {
+        dbus({service, path, "com.canonical.dbusmenu.Event", "int32:" + id, "string:clicked",
+              "variant:int32:0", "uint32:0"});
+      }
+    }
+    return labels.join('|');
   }
 
-  const bool xembed_ = GetParam();
+  const Desktop desktop_ = GetParam();
+  const bool sway_ = desktop_ == Desktop::Sway;
   QTemporaryDir root_;
   QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
+  const passwd* user_ = nullptr;
   std::list<QProcess> procs_;
-  QProcess* host_ = nullptr;
-  QString exe_, class_, dir_, lock_;
+  QProcess* panel_ = nullptr;
+  QString exe_, class_, dir_;
 };
 
-TEST_P(DesktopSessionTest, RefuseRaceTrayQuitKillAndTerminate) {
-  // Copies started at once over the stray lock file: one window, the others refused.
-  std::vector<QProcess*> copies;
-  for (int i = 0; i < 5; ++i) copies.push_back(&launch(exe_));
-  const QStringList boxes = await("^Already Running$", 4);
-  const QString main = await(kMain, 1).value(0);
-  for (const QString& box : boxes) xdotool({"key", "--window", box, "Return"});
-  const qint64 pid = xdotool({"getwindowpid", main}).trimmed().toLongLong();
-  const auto app = std::ranges::find(copies, pid, &QProcess::processId);
-  ASSERT_NE(app, copies.end());
-  for (QProcess* copy : copies) EXPECT_TRUE(copy == *app || exitedWith0(*copy)) << "refused copy";
-
-  // Back from the tray by a double-click on an XEmbed icon (one click is not enough; the pause
-  // outlasts a double-click) or by Activate on an item.
-  ASSERT_NO_FATAL_FAILURE(minimize(main));
-  if (xembed_) {
-    const QStringList click{"mousemove", "--window", shown().value(0), "4", "4", "click", "1"};
-    xdotool(click);
-    QThread::msleep(600);
-    ASSERT_TRUE(windows(kMain).isEmpty()) << "one click brought the window back";
-    xdotool(click + QStringList{"click", "1"});
-  } else {
-    ASSERT_EQ(hostLine("activate\n"), "done");
+TEST_P(DesktopSessionTest, LatePanelMinimiseSecondStartAndTerminate) {
+  // With the panel there, copies started at once over the stray lock file: one window, the
+  // others refused, which bring it forward. Else one start, before the panel.
+  const int count = desktop_ == Desktop::XfceItem ? 4 : 1;
+  if (count > 1) {
+    startPanel();
+    ASSERT_TRUE(waitFor([&] {
+      return dbus({"org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                   "org.freedesktop.DBus.Properties.Get", "string:org.kde.StatusNotifierWatcher",
+                   "string:IsStatusNotifierHostRegistered"})
+          .contains("boolean true");
+    }));
   }
-  ASSERT_TRUE(waitFor([&] { return windows(kMain).size() == 1 && shown() == windows(kMain); }));
+  std::vector<QProcess*> copies;
+  for (int i = 0; i < count; ++i) copies.push_back(&start(env_));
+  QProcess* app = copies[0];
+  if (count > 1) {
+    ASSERT_TRUE(waitFor([&] { return windows("Already Running").size() == count - 1; }));
+    for (const QString& box : windows("Already Running")) keys(box, "Return");
+    const auto running = [&] {
+      return std::ranges::count_if(
+          copies, [](QProcess* p) { return !p->waitForFinished(1) && p->state(); });
+    };
+    ASSERT_TRUE(waitFor([&] { return running() == 1; })) << "refused copies still run";
+    app = *std::ranges::find_if(copies, [](QProcess* p) { return p->state(); });
+    for (QProcess* refused : copies) EXPECT_TRUE(refused == app || exitedWith0(*refused));
+    ASSERT_TRUE(waitFor([&] { return shown(kMain); })) << "not brought forward";
+    keys(windows(kMain).value(0), "alt+m");
+    ASSERT_TRUE(waitFor([&] { return !shown(kMain) && inTray(); })) << "not in the tray";
+  } else {
+    ASSERT_NO_FATAL_FAILURE(panelComesLate());
+  }
+  if (desktop_ != Desktop::XfceXEmbed) {
+    EXPECT_EQ(item("Title"), "Quillmate");
+    EXPECT_EQ(item("IconName"), "io.github.quillmate.quillmate");
+  }
+  if (!sway_) {  // the window manager's minimise, here its shortcut, ends in the tray for good
+    ASSERT_NO_FATAL_FAILURE(fromTray());
+    keys(windows(kMain).value(0), "alt+F9");
+    ASSERT_TRUE(waitFor([&] { return !shown(kMain) && inTray(); })) << "not in the tray";
+    QThread::msleep(500);
+    ASSERT_TRUE(!shown(kMain) && inTray()) << "came back by itself";
+  }
+  ASSERT_NO_FATAL_FAILURE(panelRestarts());
+  ASSERT_NO_FATAL_FAILURE(fromTray());
 
-  // From the tray, a start from another environment is refused and brings the window back.
-  ASSERT_NO_FATAL_FAILURE(minimize(main));
-  for (const char* var : {"XDG_RUNTIME_DIR", "TMPDIR"}) env_.insert(var, dir_);
-  QProcess& second = launch(exe_);
-  const QString box = await("^Already Running$", 1).value(0);
-  ASSERT_EQ(await(kMain, 1).size(), 1) << "the running window did not come back";
-  // The box's text, selected by a triple click; the first key after that may be lost.
-  xdotool({"mousemove", "--window", box, "120", "20", "click", "--repeat", "3", "1"});
-  const auto selection = [&] { return run("xclip", {"-o", "-selection", "primary"}); };
-  waitFor([&] { return !selection().isEmpty(); });
-  EXPECT_EQ(selection(), "ZQ Quillmate is already running!!");
-  waitFor([&] { return xdotool({"key", "--window", box, "Return"}), second.waitForFinished(200); });
+  // A second start, the window on another workspace (sway) or in the tray (X11, from another
+  // environment): refused, and the window comes forward (sway marks it urgent) with the
+  // launcher's token.
+  QProcessEnvironment other = env_;
+  if (sway_) {
+    run("swaymsg", {"[title=\"^" + kMain + "$\"]", "move", "to", "workspace", "2"});
+    run("swaymsg", {"workspace", "1"});
+  } else {
+    keys(windows(kMain).value(0), "alt+m");
+    ASSERT_TRUE(waitFor([&] { return !shown(kMain) && inTray(); })) << "not in the tray";
+    for (const char* var : {"XDG_RUNTIME_DIR", "TMPDIR"}) other.insert(var, dir_);
+  }
+  QProcess& second = start(other, sway_ ? QUILLMATE_LAUNCHER : "");
+  ASSERT_TRUE(waitFor([&] { return shown("Already Running"); }));
+  if (sway_) {
+    EXPECT_EQ(tree(), QStringList({"1:Already Running", "2:" + kMain + "!"}));
+    run("swaymsg", {"[title=\"^Already Running$\"]", "kill"});
+  } else {
+    ASSERT_TRUE(waitFor([&] { return shown(kMain); })) << "the window did not come forward";
+    // The box's text, selected by a triple click; the first key after that may be lost.
+    const QString box = windows("Already Running").value(0);
+    xdotool({"mousemove", "--window", box, "120", "20", "click", "--repeat", "3", "1"});
+    const auto selection = [&] { return run("xclip", {"-o", "-selection", "primary"}); };
+    waitFor([&] { return !selection().isEmpty(); });
+    EXPECT_EQ(selection(), "ZQ Quillmate is already running!!");
+    waitFor([&] {
+      return xdotool({"key", "--window", box, "Return"}), second.waitForFinished(200);
+    });
+  }
   EXPECT_TRUE(exitedWith0(second));
 
-  if (xembed_) {  // Killed, it leaves its lock file, which must not keep the next start out.
-    (*app)->kill();
-    ASSERT_TRUE((*app)->waitForFinished(kWaitMs) && QFile::exists(lock_));
-  } else {  // The item's menu; its Quit asks first.
-    ASSERT_NO_FATAL_FAILURE(minimize(main));
-    EXPECT_EQ(hostLine("quit\n"), "menu Restore|Write Sig Now|Quit");
-    keys(await("^Really Quit\\?$", 1).value(0), "alt+y");
-    ASSERT_TRUE(exitedWith0(**app)) << "Quit from the tray";
+  if (desktop_ == Desktop::XfceItem) {  // the item's menu; its Quit asks first
+    keys(windows(kMain).value(0), "alt+m");
+    ASSERT_TRUE(waitFor([&] { return !shown(kMain) && inTray(); })) << "not in the tray";
+    EXPECT_EQ(menu("Quit"), "Restore|Write Sig Now|Quit");
+    ASSERT_TRUE(waitFor([&] { return shown("Really Quit?"); }));
+    keys(windows("Really Quit?").value(0), "alt+y");
+    ASSERT_TRUE(exitedWith0(*app)) << "Quit from the tray";
+  } else if (desktop_ == Desktop::XfceXEmbed) {  // killed, its lock file must not keep out the next
+    app->kill();
+    ASSERT_TRUE(app->waitForFinished(kWaitMs) && QFile::exists(dir_ + ".quillmate.lock"));
   }
-
   // SIGTERM with the editor open: exit 0, no lock file, the edited signature kept at the end.
-  QProcess& last = launch(exe_);
-  keys(await(kMain, 1).value(0), "alt+e");
-  ASSERT_EQ(await("^Edit Sig$", 1).size(), 1);
-  last.terminate();
-  EXPECT_TRUE(exitedWith0(last));
-  EXPECT_FALSE(QFile::exists(lock_));
-  EXPECT_EQ(run("cat", {dir_ + "Sig.qmd"}), record("B") + record("C") + record("A"));
+  if (!sway_) {
+    // xfce4-panel lists an ended program's item for a while.
+    const QByteArray ended = desktop_ == Desktop::XfceItem ? item() : QByteArray();
+    app = &start(env_);
+    ASSERT_TRUE(waitFor(
+        [&] { return shown(kMain) || (inTray() && (ended.isEmpty() || item() != ended)); }));
+    if (!shown(kMain)) {
+      ASSERT_NO_FATAL_FAILURE(fromTray());
+    }
+    keys(windows(kMain).value(0), "alt+e");
+    ASSERT_TRUE(waitFor([&] { return shown("Edit Sig"); }));
+  }
+  app->terminate();
+  EXPECT_TRUE(exitedWith0(*app));
+  EXPECT_FALSE(QFile::exists(dir_ + ".quillmate.lock"));
+  if (!sway_) {
+    EXPECT_EQ(run("cat", {dir_ + "Sig.qmd"}), record("B") + record("C") + record("A"));
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Trays, DesktopSessionTest, testing::Bool(),
-                         [](const auto& info) { return info.param ? "XEmbed" : "ItemHost"; });
+std::string desktopName(const testing::TestParamInfo<Desktop>& info) {
+  return std::vector<std::string>{"XfceItem", "XfceXEmbed", "Sway"}.at(int(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, DesktopSessionTest,
+                         testing::Values(Desktop::XfceItem, Desktop::XfceXEmbed, Desktop::Sway),
+                         desktopName);
 
 }  // namespace
