@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "common/msgbox.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "startup/settings.h"
 
@@ -64,6 +65,14 @@ struct ScriptedMsgBox {
   std::vector<ShownBox> shown;
   std::function<void()> whileShown;  // what happens while a modal box is up
   MsgBoxShow previous;
+};
+
+// A file hook for as long as it lives; a test that throws or fails an assertion still resets it.
+struct FileHookScope {
+  explicit FileHookScope(platform::FileHook hook) { platform::setFileHookForTest(std::move(hook)); }
+  ~FileHookScope() { platform::setFileHookForTest({}); }
+  FileHookScope(const FileHookScope&) = delete;
+  FileHookScope& operator=(const FileHookScope&) = delete;
 };
 
 // The failure box as the user reads it: number, description, a line, the procedure.
