@@ -1,5 +1,6 @@
 #include "ui/text_boxes.h"
 
+#include <QScopedValueRollback>
 #include <QTextCursor>
 #include <utility>
 
@@ -122,12 +123,15 @@ QByteArray MultiLineBox::ansiText() const {
 }
 
 void MultiLineBox::setAnsiText(QByteArrayView text) {
+  const QScopedValueRollback own(ownEdit_, true);
   setPlainText(shownText(firstBytes(text, limit_)));
 }
 
 void MultiLineBox::keepWithinLimit(int position, int /*removed*/, int added) {
-  if (cutting_ || ansiText().size() <= limit_) return;
-  cutting_ = true;
+  if (ownEdit_) return;
+  const QScopedValueRollback own(ownEdit_, true);
+  untagTyped(position, added);
+  if (ansiText().size() <= limit_) return;
   // Take back the end of what was just added, so text after the insertion stays.
   QTextCursor cursor(document());
   int end = std::min(position + added, document()->characterCount() - 1);
@@ -137,7 +141,20 @@ void MultiLineBox::keepWithinLimit(int position, int /*removed*/, int added) {
     cursor.removeSelectedText();
     --end;
   }
-  cutting_ = false;
+}
+
+// Only the box tags a lone break; a tag character the user types or pastes is a character like
+// any other outside Windows-1252, stored as "?", and it shows as what it will be.
+void MultiLineBox::untagTyped(int position, int added) {
+  QTextCursor cursor(document());
+  const int end = std::min(position + added, document()->characterCount() - 1);
+  for (int i = position; i < end; ++i) {
+    const QChar c = document()->characterAt(i);
+    if (c != kLoneLf && c != kLoneCr) continue;
+    cursor.setPosition(i);
+    cursor.setPosition(i + 1, QTextCursor::KeepAnchor);
+    cursor.insertText(QStringLiteral("?"));
+  }
 }
 
 }  // namespace qm::ui

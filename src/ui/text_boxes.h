@@ -47,9 +47,10 @@ class MultiLineBox : public QPlainTextEdit, public AnsiTextBox {
 
  private:
   void keepWithinLimit(int position, int removed, int added);
+  void untagTyped(int position, int added);
 
   int limit_;
-  bool cutting_ = false;
+  bool ownEdit_ = false;  // the box changes its own text: loading, untagging, cutting
 };
 
 }  // namespace qm::ui
