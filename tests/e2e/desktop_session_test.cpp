@@ -117,10 +117,16 @@ class DesktopSessionTest : public ::testing::TestWithParam<Desktop> {
     return QDir().mkpath(QFileInfo(path).path()) && file.open(QFile::WriteOnly) &&
            file.write(bytes) == bytes.size();
   }
-  QProcess& launch(const QString& program, const QStringList& args = {}) {
+  // With errors, what it writes to stderr (a sanitizer's report among them) joins the test's
+  // output.
+  QProcess& launch(const QString& program, const QStringList& args = {}, bool errors = false) {
     QProcess& p = procs_.emplace_front();
     p.setProcessEnvironment(env_);
-    p.setStandardErrorFile(QProcess::nullDevice());
+    if (errors) {
+      p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    } else {
+      p.setStandardErrorFile(QProcess::nullDevice());
+    }
     if (const passwd* user = user_) {
       p.setChildProcessModifier([user] {
         if (::setgroups(0, nullptr) || ::setgid(user->pw_gid) || ::setuid(user->pw_uid)) _exit(9);
@@ -192,7 +198,7 @@ class DesktopSessionTest : public ::testing::TestWithParam<Desktop> {
   QProcess& start(QProcessEnvironment env, const QString& launcher = {}) {
     if (desktop_ == Desktop::XfceXEmbed) env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=/none");
     std::swap(env, env_);
-    QProcess& p = launcher.isEmpty() ? launch(exe_) : launch(launcher, {exe_});
+    QProcess& p = launcher.isEmpty() ? launch(exe_, {}, true) : launch(launcher, {exe_}, true);
     env_ = std::move(env);
     return p;
   }
