@@ -15,6 +15,7 @@ namespace {
 
 enum class Desktop { XfceItem, XfceXEmbed, Sway };
 constexpr int kWaitMs = 20000;
+const QString kGet = "org.freedesktop.DBus.Properties.Get";
 const QString kMain = "ZQ Quillmate " QUILLMATE_VERSION;
 const auto record = [](const char* text) { return QByteArray(text).leftJustified(255, ' '); };
 const char kPanel[] = R"(<channel name="xfce4-panel" version="1.0">
@@ -170,17 +171,17 @@ class DesktopSessionTest : public ::testing::TestWithParam<Desktop> {
   }
   // What a panel reads of the item over the bus: its address, or one of its properties.
   QByteArray item(const char* property = nullptr) {
-    const QByteArray items =
-        dbus({"org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
-              "org.freedesktop.DBus.Properties.Get", "string:org.kde.StatusNotifierWatcher",
-              "string:RegisteredStatusNotifierItems"});
     // The newest: xfce4-panel lists an ended program's item for a while.
-    const QByteArray address = quoted(items).value(quoted(items).size() - 1);
-    if (!property || address.isEmpty()) return address;
-    const QList<QByteArray> at = address.split('/');
-    return quoted(dbus({at[0], '/' + at.value(1), "org.freedesktop.DBus.Properties.Get",
-                        "string:org.kde.StatusNotifierItem", "string:" + QString(property)}))
+    const QList<QByteArray> items = quoted(watcher("RegisteredStatusNotifierItems"));
+    const QList<QByteArray> at = items.value(items.size() - 1).split('/');
+    if (!property || at.size() < 2) return items.value(items.size() - 1);
+    return quoted(dbus({at[0], '/' + at[1], kGet, "string:org.kde.StatusNotifierItem",
+                        "string:" + QString(property)}))
         .value(0);
+  }
+  QByteArray watcher(const char* property) {
+    return dbus({"org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher", kGet,
+                 "string:org.kde.StatusNotifierWatcher", "string:" + QString(property)});
   }
   // The double-quoted texts in dbus-send's answer.
   static QList<QByteArray> quoted(const QByteArray& answer) {
@@ -291,12 +292,8 @@ TEST_P(DesktopSessionTest, LatePanelMinimiseSecondStartAndTerminate) {
   const int count = desktop_ == Desktop::XfceItem ? 4 : 1;
   if (count > 1) {
     startPanel();
-    ASSERT_TRUE(waitFor([&] {
-      return dbus({"org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
-                   "org.freedesktop.DBus.Properties.Get", "string:org.kde.StatusNotifierWatcher",
-                   "string:IsStatusNotifierHostRegistered"})
-          .contains("boolean true");
-    }));
+    ASSERT_TRUE(
+        waitFor([&] { return watcher("IsStatusNotifierHostRegistered").contains("true"); }));
   }
   std::vector<QProcess*> copies;
   for (int i = 0; i < count; ++i) copies.push_back(&start(env_));
