@@ -12,111 +12,121 @@
 namespace qm::ui {
 namespace {
 
-const auto sigs = [](std::initializer_list<QByteArray> texts) { return test::records(255, texts); };
-const auto heads = [](std::initializer_list<QByteArray> texts) {
-  return test::records(100, texts);
-};
+const auto sigs = [](std::initializer_list<QByteArray> t) { return test::records(255, t); };
+const auto heads = [](std::initializer_list<QByteArray> t) { return test::records(100, t); };
+const QByteArray randomSigs = "SigRandom=1\r\n", joinedC = "\r\nH2\r\nC\r\nF1\r\n";
 
-// A main window loaded over its stores, writing "Text" into sig/ every minute (120 ticks of
-// half a second); each draw takes the last record.
-struct Window {
-  explicit Window(const QByteArray& settings = {}, const QByteArray& head = heads({"H1", " H2 "}),
-                  const QByteArray& sig = sigs({" A", "B", "C"}),
-                  const QByteArray& foot = heads({"F1"})) {
-    QDir(app.path()).mkdir("sig");
-    app.write("zq.ini",
-              "[Settings]\r\nSigLocation=" + app.file("sig").toUtf8() + "\r\n" + settings);
-    app.write("Head.qmd", head);
-    app.write("Sig.qmd", sig);
-    app.write("Foot.qmd", foot);
-    initprogram();
-    ModSig.WriteType = "Text";
-    ModSig.SwitchTicks = 120;
-    window = std::make_unique<frmMain>([] {});
+// A window made in LoadSettings as at a start, over headers H1, " H2 ", signatures " A", B, C and
+// footer F1: "Text" written each minute unless settings name an interval; draws take the last.
+struct Window : StartupWindows {
+  explicit Window(const QByteArray& settings = {}) {
+    app.write("zq.ini", "[Settings]\r\n" + settings + "SigLocation=" + app.path().toUtf8() +
+                            "\r\nInterval=0\r\n");
+    app.write("Head.qmd", heads({"H1", " H2 "}));
+    app.write("Sig.qmd", sigs({" A", "B", "C"}));
+    app.write("Foot.qmd", heads({"F1"}));
+    initprogram(), LoadSettings(*this);
+  }
+  void loadPreferences() override {}
+  void setPreferencesDirectory(const QByteArray&) override {}
+  void setSliderPosition(int to) override { position = to; }
+  int sliderPosition() override { return position; }
+  void unloadPreferences() override {}
+  void setTimerInterval(int) override {
+    window = std::make_unique<frmMain>([this] { ++ended; });
     window->drawRecordNumber = [this](int count) { return drawnFrom.push_back(count), count; };
   }
-  AnsiTextBox& box(char list) const {  // 'H'eader, 'S'ignature or 'F'ooter
-    if (list == 'H') return *window->txtHeader;
-    return list == 'F' ? static_cast<AnsiTextBox&>(*window->txtFooter) : *window->txtSig;
-  }
+  void showMain() override { window->show(); }
+  void hideMainInTray() override { window->hide(); }
   void click(const char* name) { window->findChild<QPushButton*>(name)->click(); }
   void tick(int times) {
-    for (int i = 0; i < times; ++i) window->Timer1_Timer();
+    while (times-- > 0) window->Timer1_Timer();
   }
   test::TempAppDir app;
+  int position = 0, ended = 0;
   std::vector<int> drawnFrom;
   std::unique_ptr<frmMain> window;
 };
 
-TEST(FrmMainTest, LoadsTheEntriesAndTheRandomizeFlags) {
+TEST(FrmMainTest, LoadsTheEntriesAndStoresTheRandomizeFlags) {
   test::ScriptedMsgBox boxes{vbIgnore, vbIgnore};
   Window w("HeadRandom=abc\r\nSigRandom=2\r\nFootRandom= 1 \r\n");
   test::expectFailureBox(boxes.shown.at(0), 13, "Type mismatch", "Form_Load");
   test::expectFailureBox(boxes.shown.at(1), 380, "Invalid property value", "Form_Load");
-  EXPECT_FALSE(w.window->Check1->isChecked() || w.window->Check2->isChecked());
-  EXPECT_TRUE(w.app.read("zq.ini").contains("\r\nFootRandom=1\r\n"));  // stored as it loads
-  EXPECT_EQ(w.box('H').ansiText(), "H2");                    // the last header and footer, trimmed
-  EXPECT_EQ(w.box('S').ansiText(), sigs({" A"}).left(253));  // the first signature as stored
-  EXPECT_EQ(w.box('F').ansiText(), "F1");
+  EXPECT_EQ(w.window->txtHeader->ansiText(), "H2");  // the last header and footer, trimmed
+  EXPECT_EQ(w.window->txtSig->ansiText(), sigs({" A"}).left(253));  // the first as stored
+  EXPECT_EQ(w.window->txtFooter->ansiText(), "F1");
+  for (QCheckBox* box : {w.window->Check1, w.window->Check2, w.window->Check2}) box->click();
+  EXPECT_TRUE(w.app.read("zq.ini").contains("HeadRandom=1\r\nSigRandom=0\r\nFootRandom=1\r\n"));
 }
 
-TEST(FrmMainTest, TicksSwitchEveryIntervalAndWriteTheJoinedEntries) {
-  Window w("", heads({"H1", "H2", "H3", " H4 "}), sigs({"A", "B", "C"}), heads({"F1"}));
-  for (QCheckBox* box : {w.window->Check1, w.window->Check2, w.window->Check3}) box->click();
-  EXPECT_TRUE(w.app.read("zq.ini").contains("HeadRandom=1\r\nFootRandom=1\r\nSigRandom=1\r\n"));
-  w.window->TickCount = 0;
-  w.tick(119);
-  EXPECT_EQ(w.app.read("sig/ZQ.txt"), "");
-  w.tick(1);
-  EXPECT_EQ(w.app.read("sig/ZQ.txt"), "\r\nH4\r\nC\r\nF1\r\n");
-  EXPECT_EQ(w.drawnFrom, std::vector<int>({3, 4}));  // signatures, then headers; one footer
-  EXPECT_EQ(w.window->TickCount, 0);
-  EXPECT_FALSE(w.window->lblNext->text().isEmpty());
-  w.window->Check2->click();
-  EXPECT_TRUE(w.app.read("zq.ini").contains("SigRandom=0\r\n"));
-  w.box('S').setAnsiText("Now\r\nhere ");
-  w.window->TickCount = 42;
-  w.click("Command1");  // Write Sig Now: the shown entries, the countdown left alone
-  EXPECT_EQ(w.app.read("sig/ZQ.txt"), "\r\nH4\r\nNow\r\nhere\r\nF1\r\n");
-  EXPECT_EQ(w.window->TickCount, 42);
-  ModSig.SwitchTicks = 0;  // never
-  w.tick(1000);
-  EXPECT_EQ(w.window->TickCount, 1042);
-  EXPECT_EQ(w.drawnFrom.size(), 2u);
-  QDir(w.app.file("sig")).removeRecursively();
-  ModSig.SwitchTicks = 120;
-  test::ScriptedMsgBox boxes{vbAbort};
-  boxes.whileShown = [&] { w.tick(500); };  // a box waiting for its answer holds the switches
-  w.tick(1);
-  test::expectFailureBox(boxes.shown.at(0), 76, "Path not found", "OutputSig");
-  EXPECT_EQ(w.window->TickCount, 0);
+// A due switch draws signatures, then headers (a lone footer never), writes the entries joined and
+// shows when the next comes; none comes under Never; unticked or failing, none is written.
+TEST(FrmMainTest, TicksSwitchWhenDueAndWriteTheJoinedEntries) {
+  const std::tuple<QByteArray, int, bool, QByteArray, std::vector<int>, int, int> cases[] = {
+      // settings, ticks, Write Sig Now, ZQ.txt, draws, ticks after, minutes to next (-1: kept)
+      {"HeadRandom=1\r\n" + randomSigs + "FootRandom=1\r\n", 120, false, joinedC, {3, 2}, 0, 1},
+      {"Interval=5\r\n" + randomSigs, 172800, false, joinedC, {3}, 0, 24 * 60},
+      {"Interval=6\r\n" + randomSigs, 1000, false, "", {}, 1000, -1},
+      {"", 1000, false, "", {}, 1000 % 120, 0},
+      {"SigLocation=/nonexistent\r\n" + randomSigs, 120, false, "", {3}, 0, 1},
+      {"Interval=6\r\n", 42, true, "\r\nH2\r\nNow\r\nhere\r\nF1\r\n", {}, 42, -1},
+  };
+  const QString tomorrow = QLocale::system().toString(QDate(2024, 1, 1), QLocale::ShortFormat);
+  for (const auto& [settings, ticks, writeNow, written, draws, ticksAfter, minutes] : cases) {
+    SCOPED_TRACE(settings.data());
+    test::ScriptedMsgBox boxes;  // a missing folder fails the load's switch and the due one
+    boxes.answers.assign(settings.contains("nonexistent") ? 2 : 0, vbAbort);
+    Window w(settings);
+    QDateTime now(QDate(2023, 12, 31), QTime(23, 59, 30));
+    w.window->clock = [&] { return now; };
+    boxes.whileShown = [&] { w.tick(boxes.shown.size() < 3 ? 500 : 0); };  // ticks as it waits
+    w.window->txtSig->setAnsiText("Now\r\nhere "), w.window->lblNext->setText("x"), w.tick(ticks);
+    if (writeNow) w.click("Command1");
+    EXPECT_EQ(w.app.read("ZQ.txt"), written);
+    EXPECT_EQ(std::pair(w.drawnFrom, w.window->TickCount), std::pair(draws, ticksAfter));
+    const QString next = w.window->lblNext->text();
+    now = now.addSecs(minutes * 60), w.tick(1);  // across midnight
+    const QString due = minutes < 1440 ? w.window->lblCurrent->text() : tomorrow;
+    EXPECT_EQ(next, minutes > 0 ? due : minutes < 0 ? "x" : "");
+    for (const auto& b : boxes.shown) test::expectFailureBox(b, 76, "Path not found", "OutputSig");
+  }
 }
 
-// Hidden, the window sleeps until the next switch is due, counting whole ticks slept; the rest
-// of a tick carries over.
-TEST(FrmMainTest, HiddenTheWindowSleepsUntilTheSwitchIsDue) {
-  Window w;
-  w.window->show();
+// Hidden in the tray, it sleeps till a switch is due, counting whole ticks slept (the rest carries
+// over) on a clock reading no date, deaf to the wall clock; it switches unseen and sleeps again.
+TEST(FrmMainTest, HiddenTheWindowSleepsOnTheMonotonicClockUntilTheSwitchIsDue) {
+  Window w(randomSigs);
+  QDateTime wall = QDateTime::currentDateTime();
+  w.window->clock = [&] { return wall; };
+  EXPECT_GT(qAbs(w.window->monotonicMs() - wall.toMSecsSinceEpoch()), qint64{366} * 86400000);
   qint64 now = 0;
-  w.window->monotonicMs = [&] { return now; };
-  w.window->TickCount = 100;
-  w.window->hide();
-  QTimer* due = nullptr;
-  for (QTimer* timer : w.window->findChildren<QTimer*>()) due = timer->isActive() ? timer : due;
-  ASSERT_NE(due, nullptr);
-  EXPECT_EQ(due->interval(), 20 * 500);
-  now = 1250;  // woken early: two ticks counted, a quarter of a second kept
-  due->start(0);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(w.window->TickCount, 102);
-  EXPECT_EQ(due->interval(), 18 * 500 - 250);
-  now += 18 * 500 - 250;
-  w.window->show();
-  EXPECT_EQ(w.window->TickCount, 120);
-  EXPECT_TRUE(w.window->Timer1->isActive() && !due->isActive());
+  w.showMain(), w.window->monotonicMs = [&] { return now; };
+  w.window->TickCount = 100, w.hideMainInTray();
+  QTimer& due = *w.window->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly).last();
+  const auto wakeAt = [&](qint64 ms) { now = ms, due.start(0), QApplication::processEvents(); };
+  wall = wall.addSecs(-3600), wakeAt(1250);  // early: two ticks counted, a quarter second kept
+  EXPECT_EQ(std::pair(w.window->TickCount, due.interval()), std::pair(102, 18 * 500 - 250));
+  wakeAt(10000);
+  EXPECT_EQ(std::pair(w.drawnFrom, w.app.read("ZQ.txt")), std::pair(std::vector<int>{3}, joinedC));
+  EXPECT_TRUE(w.window->isHidden() && due.isActive() && due.interval() == 120 * 500);
+  now += 1250, w.showMain();  // shown, it ticks again
+  EXPECT_TRUE(w.window->TickCount == 2 && w.window->Timer1->isActive() && !due.isActive());
 }
 
-TEST(FrmMainTest, BrowseAndDelete) {
+TEST(FrmMainTest, QuitEndsTheProgramOnlyWhenAnsweredYes) {
+  for (const int answer : {vbNo, vbYes}) {
+    Window w;
+    test::ScriptedMsgBox boxes{answer};
+    w.showMain(), w.click("cmdQuit");
+    EXPECT_EQ(boxes.shown.at(0).prompt, "Do you wish to end this session?");
+    EXPECT_TRUE(boxes.shown[0].title == "Really Quit?" && boxes.shown[0].kind == MsgKind::Question);
+    EXPECT_EQ(w.ended, answer == vbYes ? 1 : 0);
+    EXPECT_EQ(w.window->isVisible(), answer == vbNo);
+  }
+}
+
+TEST(FrmMainTest, BrowseAndDeleteEachListAndGiveUpSafely) {
   const QByteArray abbc = sigs({"A", "B", "B", "C"}), abc = heads({"A", " B ", "C"});
   const QByteArray y255(255, 'y'), ayc = sigs({"A", y255, "C"});  // y255 shows cut
   const std::tuple<char, QByteArray, QByteArray, const char*, QByteArray, QByteArray> cases[] = {
@@ -137,133 +147,122 @@ TEST(FrmMainTest, BrowseAndDelete) {
       {'S', ayc, y255.left(253), "cmdDeleteSig", sigs({"A"}).left(253), sigs({"A", "C"})},
   };
   for (const auto& [list, before, shown, button, boxAfter, storeAfter] : cases) {
-    Window w("", list == 'H' ? before : "", list == 'S' ? before : "", list == 'F' ? before : "");
-    w.box(list).setAnsiText(shown);
-    w.click(button);
-    EXPECT_EQ(w.box(list).ansiText(), boxAfter) << button << " on " << shown.data();
-    EXPECT_EQ(w.app.read(list == 'H'   ? "Head.qmd"
-                         : list == 'S' ? "Sig.qmd"
-                                       : "Foot.qmd"),
-              storeAfter);
+    Window w;
+    const auto [store, name] = list == 'H'   ? std::pair("Head.qmd", "txtHeader")
+                               : list == 'S' ? std::pair("Sig.qmd", "txtSig")
+                                             : std::pair("Foot.qmd", "txtFooter");
+    auto& box = dynamic_cast<AnsiTextBox&>(*w.window->findChild<QWidget*>(name));
+    w.app.write(store, before), box.setAnsiText(shown), w.click(button);
+    EXPECT_EQ(box.ansiText(), boxAfter) << button << " on " << shown.data();
+    EXPECT_EQ(w.app.read(store), storeAfter);
   }
-  Window w;  // a removal given up, and a list too long to count, change nothing
-  w.box('S').setAnsiText("B");
-  platform::setFileHookForTest([](auto call, const QString& path, auto...) {
-    return call == platform::FileCall::Write && !path.endsWith("/Sig.qmd") ? ENOSPC : 0;
-  });
+  // Given up, a removal leaves list and box; a list too long for 16-bit numbers is left alone.
+  Window w;
   test::ScriptedMsgBox boxes{vbAbort, vbAbort, vbIgnore};
-  w.click("cmdDeleteSig");
-  platform::setFileHookForTest({});
+  int calls = 0;
+  test::FileHookScope hook([&](auto call, auto&&...) {
+    return ++calls, call == platform::FileCall::Write ? ENOSPC : 0;
+  });
+  w.window->txtSig->setAnsiText("B"), w.click("cmdDeleteSig");
   EXPECT_EQ(w.app.read("Sig.qmd"), sigs({" A", "B", "C"}));
-  EXPECT_EQ(w.box('S').ansiText(), "B");  // Delete again tries the same entry
-  w.app.write("Sig.qmd", QByteArray(qsizetype{32768} * 255, ' '));
-  w.click("cmdNext");
+  EXPECT_EQ(w.window->txtSig->ansiText(), "B");
+  w.app.write("Sig.qmd", QByteArray(qsizetype{32768} * 255, ' ')), w.click("cmdNext");
   test::expectFailureBox(boxes.shown.at(1), 6, "Overflow", "cmdNext_Click");
-  int calls = 0;  // after the box, ignored: not a file call more
-  boxes.whileShown = [&] { calls = 0; };
-  platform::setFileHookForTest([&](auto&&...) { return ++calls, 0; });
+  boxes.whileShown = [&] { calls = 0; };  // after the box, not a file call more
   w.click("cmdDeleteSig");
-  platform::setFileHookForTest({});
   test::expectFailureBox(boxes.shown.at(2), 6, "Overflow", "cmdDeleteSig_Click");
   EXPECT_EQ(calls, 0);
 }
 
-void type(frmEntry& dialog, const QByteArray& keys) {
-  dynamic_cast<AnsiTextBox&>(*dialog.textBox).setAnsiText({});
-  for (const char key : keys) {
-    if (key == '\n') QTest::keyClick(dialog.textBox, Qt::Key_Return);
-    if (key != '\n') QTest::keyClicks(dialog.textBox, QString(QLatin1Char(key)));
-  }
-}
-
-// In the editor "Edit Sig" opens, the text typed is saved, or Cancel (nullptr) or the window's
-// frame ("frame") ends it; "lost" is saved after the held signature left the file meanwhile,
-// "again" after a Save whose rebuild was given up (Ignore).
+// Edit Sig: the text typed is saved, or Cancel ({}) or the frame ends it; "lost": the held one left
+// the file; "again": after a failed Save; "switch": not drawn meanwhile; "abort": no editor opens.
 TEST(FrmMainTest, EditingASignature) {
-  const std::tuple<QByteArray, const char*, const char*, QByteArray> cases[] = {
-      {sigs({"A", "B", "C"}), "B", "X\ny", sigs({"A", "C", "X\r\ny"})},
-      {sigs({"A", "B", "C"}), "B", nullptr, sigs({"A", "C", "B"})},
-      {sigs({"A", "B", "C"}), "B", "frame", sigs({"A", "C", "B"})},
-      {sigs({"B", "A", "B"}), "B", nullptr, sigs({"A", "B"})},
-      {sigs({"B"}), "B", "X", sigs({"X"})},
-      {sigs({"A", "C"}), "T", "X", sigs({"A", "C", "X"})},
-      {sigs({"A", "C"}), "T", nullptr, sigs({"A", "C"})},
-      {sigs({"A", "B", "C"}), "B", "lost", sigs({"A", "C", "lost"})},
-      {sigs({"A", "B", "C"}), "B", "again", sigs({"A", "C", "again"})},
-      {sigs({"A", "  Two  "}), "Two", "", sigs({"A", "Two"})},  // refused, then cancelled
+  const std::tuple<QByteArray, const char*, QByteArray, std::vector<int>, QByteArray> cases[] = {
+      {sigs({"A", "B", "C"}), "B", "X\ny", {}, sigs({"A", "C", "X\r\ny"})},
+      {sigs({"A", "B", "C"}), "B", {}, {}, sigs({"A", "C", "B"})},
+      {sigs({"A", "B", "C"}), "B", "frame", {}, sigs({"A", "C", "B"})},
+      {sigs({"B", "A", "B"}), "B", {}, {}, sigs({"A", "B"})},
+      {sigs({"B"}), "B", "X", {}, sigs({"X"})},
+      {sigs({"A", "C"}), "T", "X", {}, sigs({"A", "C", "X"})},
+      {sigs({"A", "C"}), "T", {}, {}, sigs({"A", "C"})},
+      {sigs({"A", "B", "C"}), "B", "lost", {}, sigs({"A", "C", "lost"})},
+      {sigs({"A", "B", "C"}), "B", "again", {vbIgnore}, sigs({"A", "C", "again"})},
+      {sigs({"A", "  Two  "}), "Two", "", {vbOK}, sigs({"A", "Two"})},  // refused, then cancelled
+      {sigs({"A", "B", "C"}), "B", "switch", {}, sigs({"A", "C", "B"})},
+      {sigs({"A", "B", "C"}), "B", "abort", {vbAbort}, sigs({"A", "B", "C"})},
   };
-  for (const auto& [before, shown, typed, after] : cases) {
-    Window w("", "", before);
-    w.box('S').setAnsiText(shown);
-    QTimer::singleShot(0, [&, shown = shown, typed = QByteArray(typed)] {
-      auto& editor = *qobject_cast<frmEntry*>(QApplication::activeModalWidget());
-      EXPECT_EQ(editor.ansiText(), QByteArray(shown).trimmed());
-      EXPECT_TRUE(before.size() > 255 || w.box('S').ansiText().isEmpty());  // out of the list
-      test::ScriptedMsgBox boxes;
-      if (typed == "frame") editor.close();
-      if (!typed.isNull() && typed != "frame") {
-        if (typed.isEmpty()) boxes.answers = {vbOK};
-        type(editor, typed);
-        if (typed == "lost") w.app.write("Sig.qmd", sigs({"A", "C"}));
-        if (typed == "again") {  // the rebuild's writes fail
-          boxes.answers = {vbIgnore};
-          platform::setFileHookForTest(
-              [](auto call, auto&&...) { return call == platform::FileCall::Write ? ENOSPC : 0; });
-          editor.cmdSave->click();
-          platform::setFileHookForTest({});
-          EXPECT_TRUE(editor.cmdSave->isEnabled() && editor.cmdCancel->text() == "&Cancel");
-        }
-        editor.cmdSave->click();
-        EXPECT_EQ(editor.cmdSave->isEnabled(), typed.isEmpty());
-        EXPECT_TRUE(!typed.isEmpty() || boxes.shown.at(0).prompt == "You must enter a signature");
-      }
-      editor.cmdCancel->click();
+  for (const auto& [before, shown, act, answers, after] : cases) {
+    Window w;
+    int fails = act == "abort" ? 1 : 0;  // writes that find the disk full
+    test::FileHookScope hook([&](auto call, auto&&...) {
+      return call == platform::FileCall::Write && fails-- > 0 ? ENOSPC : 0;
     });
-    w.click("cmdEditSig");
-    EXPECT_EQ(w.app.read("Sig.qmd"), after) << shown << " " << (typed ? typed : "cancel");
+    test::ScriptedMsgBox boxes;
+    w.app.write("Sig.qmd", before), w.window->txtSig->setAnsiText(shown), boxes.answers = answers;
+    QTimer::singleShot(0, w.window.get(), [&, shown = shown, act = act] {
+      auto* editor = qobject_cast<frmEntry*>(QApplication::activeModalWidget());
+      EXPECT_EQ(editor == nullptr, act == "abort");
+      if (!editor) return;
+      EXPECT_EQ(editor->ansiText(), QByteArray(shown).trimmed());
+      EXPECT_TRUE(before.size() > 255 || w.window->txtSig->ansiText().isEmpty());  // taken out
+      if (act == "frame") editor->close();
+      if (act == "switch") w.window->Check2->click(), w.tick(120);
+      if (!act.isNull() && act != "frame" && act != "switch") {
+        dynamic_cast<AnsiTextBox&>(*editor->textBox).setAnsiText({});
+        QTest::keyClicks(editor->textBox, QString::fromLatin1(act).replace('\n', '\r'));
+        if (act == "lost") w.app.write("Sig.qmd", sigs({"A", "C"}));
+        if (act == "again") {  // the rebuild's writes fail
+          fails = INT_MAX, editor->cmdSave->click(), fails = 0;
+          EXPECT_TRUE(editor->cmdSave->isEnabled() && editor->cmdCancel->text() == "&Cancel");
+        }
+        editor->cmdSave->click();
+        EXPECT_EQ(editor->cmdSave->isEnabled(), act.isEmpty());
+        EXPECT_TRUE(!act.isEmpty() || boxes.shown.at(0).prompt == "You must enter a signature");
+      }
+      editor->cmdCancel->click();
+    });
+    w.click("cmdEditSig"), QApplication::processEvents();
+    EXPECT_EQ(w.app.read("Sig.qmd"), after) << shown << " " << act.data();
+    EXPECT_EQ(w.drawnFrom, act == "switch" ? std::vector<int>{2} : std::vector<int>{});
   }
 }
 
-// Each row saves its texts one after another: Yes to "add another" but after the last.
+// Texts typed into an empty box, saved with Yes to "add another" but the last ('N'), or not saved.
 TEST(FrmMainTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
   const QByteArray x250(250, 'x');
-  const std::tuple<const EntryDialogKind&, QByteArray, std::vector<QByteArray>, QByteArray>
+  const std::tuple<const EntryDialogKind&, QByteArray, std::vector<QByteArray>, char, QByteArray>
       cases[] = {
-          {kAddSignature, "", {"first", " second\n"}, sigs({"first", " second\r\n"})},
-          {kAddHeader, "", {"   "}, heads({""})},
-          {kAddHeader, "", {QByteArray(99, 'h') + "HZ"}, QByteArray(99, 'h') + "H"},
-          {kAddFooter, heads({"F"}) + "rest", {"G"}, heads({"F", "G"})},
-          {kAddSignature, "", {x250 + "\nab"}, sigs({x250 + "\r\na"})},
-          {kAddSignature, "", {x250 + "yz\n"}, sigs({x250 + "yz"})},
+          {kAddSignature, "", {"first", " second\n"}, 'N', sigs({"first", " second\r\n"})},
+          {kAddHeader, "", {"   ", "h"}, 'N', heads({"", "h"})},
+          {kAddHeader, "", {QByteArray(99, 'h') + "HZ"}, 'N', QByteArray(99, 'h') + "H"},
+          {kAddFooter, heads({"F"}) + "rest", {"G"}, 'N', heads({"F", "G"})},
+          {kAddSignature, "", {x250 + "\nab"}, 'N', sigs({x250 + "\r\na"})},
+          {kAddSignature, "", {x250 + "yz\n"}, 'N', sigs({x250 + "yz"})},
+          {kAddFooter, heads({"F"}), {"G", "typed"}, 'C', heads({"F", "G"})},
+          {kAddFooter, heads({"F"}), {"typed"}, 'F', heads({"F"})},
+          {kAddHeader, "", {"typed"}, 'E', ""},
       };
-  for (const auto& [kind, before, saves, after] : cases) {
+  for (const auto& [kind, before, texts, end, after] : cases) {
     test::TempAppDir app;
     app.write(kind.store->fileName, before);
-    frmEntry dialog(kind, nullptr);
+    QPushButton opener;
+    frmEntry dialog(kind, &opener);
     test::ScriptedMsgBox boxes;
-    for (const QByteArray& keys : saves) {
-      boxes.answers.push_back(&keys == &saves.back() ? vbNo : vbYes);
-      type(dialog, keys);
+    dialog.show();
+    for (const QByteArray& keys : texts) {
+      EXPECT_EQ(dialog.ansiText(), "");
+      QTest::keyClicks(dialog.textBox, QString::fromLatin1(keys).replace('\n', '\r'));
       EXPECT_LE(dialog.ansiText().size(), kind.multiLine ? 253 : 100);  // the box's own limit
-      dialog.cmdSave->click();
+      if (&keys == &texts.back() && end != 'N') break;
+      boxes.answers.push_back(&keys == &texts.back() ? vbNo : vbYes), dialog.cmdSave->click();
       EXPECT_EQ(boxes.shown.back().prompt, "Do you wish to add another?");
     }
-    EXPECT_EQ(app.read(kind.store->fileName), after);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  }
-  for (const int way : {0, 1, 2}) {  // Cancel, the window's frame, Escape: nothing written
-    Window w;
-    QPushButton* opener = w.window->findChild<QPushButton*>("cmdNewFoot");
-    w.window->findChild<QPushButton*>("cmdQuit")->setFocus();
-    frmEntry dialog(kAddFooter, opener, false, w.window.get());
-    dialog.show();
-    type(dialog, "typed");
-    if (way == 0) dialog.cmdCancel->click();
-    if (way == 1) dialog.close();
-    if (way == 2) QTest::keyClick(&dialog, Qt::Key_Escape);
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_EQ(w.app.read("Foot.qmd"), heads({"F1"}));
-    EXPECT_EQ(w.window->focusWidget(), opener);
+    if (end == 'C') dialog.cmdCancel->click();
+    if (end == 'F') dialog.close();
+    if (end == 'E') QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_EQ(app.read(kind.store->fileName), after) << texts.back().data() << end;
+    EXPECT_EQ(dialog.result(), end == 'N' ? QDialog::Accepted : QDialog::Rejected);
+    EXPECT_EQ(opener.focusWidget(), end == 'N' ? nullptr : &opener);  // back on the opener
   }
 }
 
