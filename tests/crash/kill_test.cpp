@@ -1,8 +1,6 @@
-// SIGKILL of a forked child at any moment of its edits, appends, removals and signature writes
-// leaves only states the child passes through; two writers of one folder leave whole files; and
-// the kernel is asked to put each change on the disk before the next step counts on it.
-// QUILLMATE_KILLS=3000 runs ten times the kills of CI, QUILLMATE_KILL_SEED=n the draws of a failed
-// run again. The forms' bytes are the output tests'.
+// SIGKILL amid a child's edits, appends, removals and signature writes leaves only states it
+// passes through; two writers leave whole files; each change is synced before the next step needs
+// it. QUILLMATE_KILLS=3000: 10x CI's kills; QUILLMATE_KILL_SEED=n: a failed run's draws again.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,12 +21,12 @@ const ShownEntries kShown[] = {{"Header one", "Kind regards,\r\nAnn", "Footer on
                                {"Second header", "Best,\r\nBob\r\nExample Ltd.", "Footer two"},
                                {"H3", "Cheers\r\nCy", "Footer number three, the longest"}};
 const auto fit = [](const QByteArray& text) { return text.leftJustified(255, ' ', true); };
-QByteArray form(int k, const QString& name) {
+QByteArray form(int k, const QString& name) {  // the bytes are the output tests'
   return name.endsWith("HTML") ? htmlForm(kShown[k]) : textForm(kShown[k]);
 }
+
 // The children sync at every step: their folder is in memory where there is /dev/shm.
 [[maybe_unused]] const bool kInMemory = QFile::exists("/dev/shm") && qputenv("TMPDIR", "/dev/shm");
-
 // A folder of the stores and the signature files; a failure box ends a child with 3.
 struct KillTest : ::testing::Test {
   KillTest() {
@@ -78,9 +76,8 @@ TEST_F(KillTest, StoreAndSignatureFilesSurviveSigkillAtAnyMoment) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "exit 3: a failure box";
-    // The store is one the child passes through; each file holds a whole form, written in the
-    // order ZQ.txt, ZQ.HTML, ZQ.rtf; beside them at most one temporary file each, named randomly
-    // and by the one marker the next write clears it by.
+    // A store the child passes through; whole forms, written ZQ.txt, ZQ.HTML, ZQ.rtf in turn; at
+    // most one random-named temporary each, named by the one marker the next write clears it by.
     QByteArrayList states{start};
     for (const QByteArray& text : kMoving)
       states << fixed + fit(text) << fixed + fit(text) + fit(kAdded);
@@ -120,9 +117,8 @@ TEST_F(KillTest, TwoWritersOfOneFolderLeaveWholeFiles) {
   EXPECT_EQ(QDir(app.path()).entryList({".ZQ.txt.*"}, QDir::Files | QDir::Hidden), QStringList());
 }
 
-// What the kernel is asked, as strace shows it for a run of this very test: a new file's data
-// synced before its rename and the folder after it, an append synced, the folder synced once a
-// store is made or removed.
+// What the kernel is asked, per strace of this very test: a new file's data synced before its
+// rename, the folder after it; an append synced; the folder synced once a store is made or removed.
 TEST_F(KillTest, EachChangeIsOnTheDiskBeforeTheNextStepCountsOnIt) {
   if (const QString traced = qEnvironmentVariable("QUILLMATE_TRACED"); !traced.isEmpty()) {
     platform::setApplicationDir(traced), ModSig.IniPath = traced + "/zq.ini";
@@ -155,6 +151,5 @@ TEST_F(KillTest, EachChangeIsOnTheDiskBeforeTheNextStepCountsOnIt) {
             "fdatasync Sig.qmd; " + rebuilt + "fsync .; pwrite64 Head.qmd; fdatasync Head.qmd; "
             "unlink Head.qmd; fsync .; unlink TmpH.qmd; ");
 }
-
 }  // namespace
 }  // namespace qm

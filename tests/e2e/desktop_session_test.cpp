@@ -14,6 +14,7 @@
 namespace {
 
 enum class Desktop { XfceItem, XfceXEmbed, Sway };
+const char* const kNames[] = {"XfceItem", "XfceXEmbed", "Sway"};
 constexpr int kWaitMs = 20000;
 const QString kGet = "org.freedesktop.DBus.Properties.Get";
 const QString kMain = "ZQ Quillmate " QUILLMATE_VERSION;
@@ -301,11 +302,9 @@ TEST_P(DesktopSessionTest, LatePanelMinimiseSecondStartAndTerminate) {
   if (count > 1) {
     ASSERT_TRUE(waitFor([&] { return windows("Already Running").size() == count - 1; }));
     for (const QString& box : windows("Already Running")) keys(box, "Return");
-    const auto running = [&] {
-      return std::ranges::count_if(
-          copies, [](QProcess* p) { return !p->waitForFinished(1) && p->state(); });
-    };
-    ASSERT_TRUE(waitFor([&] { return running() == 1; })) << "refused copies still run";
+    const auto running = [](QProcess* p) { return !p->waitForFinished(1) && p->state(); };
+    ASSERT_TRUE(waitFor([&] { return std::ranges::count_if(copies, running) == 1; }))
+        << "refused copies still run";
     app = *std::ranges::find_if(copies, [](QProcess* p) { return p->state(); });
     for (QProcess* refused : copies) EXPECT_TRUE(refused == app || exitedWith0(*refused));
     ASSERT_TRUE(waitFor([&] { return shown(kMain); })) << "not brought forward";
@@ -384,12 +383,8 @@ TEST_P(DesktopSessionTest, LatePanelMinimiseSecondStartAndTerminate) {
   }
 }
 
-std::string desktopName(const testing::TestParamInfo<Desktop>& info) {
-  return std::vector<std::string>{"XfceItem", "XfceXEmbed", "Sway"}.at(int(info.param));
-}
-
 INSTANTIATE_TEST_SUITE_P(Desktops, DesktopSessionTest,
                          testing::Values(Desktop::XfceItem, Desktop::XfceXEmbed, Desktop::Sway),
-                         desktopName);
+                         [](const auto& info) { return std::string(kNames[int(info.param)]); });
 
 }  // namespace

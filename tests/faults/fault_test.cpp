@@ -1,15 +1,8 @@
-// Real file system faults, one forked child per row; rows that need another user run as root
-// only, and are skipped visibly otherwise. The child seeds app/ with a store of sixteen records,
-// empty header and footer stores and settings, and sig/ with signature files, runs the row's shell
-// there and then its ops, every failure box answered Abort, and reports the boxes, what the ops
-// say, and each changed name: its mode in octal (with the type bits of what is no file or link:
-// 10 FIFO, 40 folder), "=" and a file's bytes. ops: D Delete Sig with "2" shown, < and > the
-// signatures' Prev and Next, R a switch of the signatures (these four load the main window first);
-// A Append "17", O Output "h s f", S Store Interval=6; P a start asks whether another runs and
-// knocks, e a start takes the lock, runs later and ends as the program does; f fail syncs, m mount
-// a full disk, n become nobody from here on, i nobody locks every file made in sig/; the lock held
-// till the row ends, as the program takes it by l the caller, o nobody, or by hand by 4 user 4242,
-// s the caller, who then becomes a sleep (which a knock would end).
+// Real file system faults, one forked child per row; rows that need another user run as root only,
+// and are skipped visibly otherwise. The child seeds app/ and sig/, runs the row's shell there and
+// then its ops (see child()), every failure box answered Abort, and reports the boxes, what the ops
+// say, and each changed name: its octal mode (with the type bits of what is no file or link: 10
+// FIFO, 40 folder), "=" and a file's bytes.
 #include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -34,10 +27,6 @@
 
 namespace qm {
 namespace {
-
-struct Row {
-  const char *name, *shell, *ops, *expected, *later = "";
-};
 #define TXT "\r\nh\r\ns\r\nf\r\n"
 #define OUT(txt) "ZQ.HTML 644=<BR><P>h<BR>s<BR>f</P>\r\n; ZQ.rtf 644=" TXT "; " txt "=" TXT
 #define DAO(t) t " cmdDeleteSig_Click; " t " cmdSave_Click; " t " OutputSig"
@@ -48,9 +37,11 @@ struct Row {
 #define HELD LOCK " 600="            // the program's lock file
 #define WAKE ".quillmate.wake 644="  // a start without a launcher's token hands over none
 #define INI6 "644=[Settings]\r\nSigLocation=%ROOT%/sig\r\nInterval=6\r\n"
-const Row kRows[] = {
-    // A failed sync leaves the old file, no temporary one, and takes an append back; on a full
-    // disk too the part of a record that fitted is taken back, and settings stay silent.
+
+const struct Row {
+  const char *name, *shell, *ops, *expected, *later = "";
+} kRows[] = {
+    // A failed sync keeps the old file, no temporary, takes an append back; a full disk too.
     {"SyncFails", "", "fDAO", DAO(ACCESS)},
     {"FullDisk", "cat /dev/zero 2>/dev/null >filler; true", "mDAOS",
      "61 Disk full MoveSig; 61 Disk full cmdSave_Click; 61 Disk full OutputSig"},
@@ -58,42 +49,36 @@ const Row kRows[] = {
     {"ReadOnly", "chmod 444 app/Sig.qmd app/zq.ini sig/ZQ.txt", "DAOS", DAO(DENIED)},
     {"AppDirAsNobody", "chmod 555 app", "nDS", DENIED " cmdDeleteSig_Click"},
     {"StoreAsNobody", "chmod 444 app/Sig.qmd", "nA", DENIED " cmdSave_Click"},
-    // Nothing waits for a FIFO's other end; a FIFO or a folder in a file's place is refused, also
-    // where a store is only counted or read, never taken for an empty list.
+    // A FIFO or folder in a file's place is refused unwaited, even to count or read, never empty.
     {"Fifos", "rm app/Sig.qmd sig/ZQ.txt; mkfifo app/Sig.qmd sig/ZQ.txt", "<>RDAO", READS(ACCESS)},
     {"Folders", "rm app/Sig.qmd sig/ZQ.txt; mkdir app/Sig.qmd sig/ZQ.txt", "<>RDAO", READS(ACCESS)},
-    // Links of the user's stay, their targets change and keep their mode; another user's link in
-    // a folder others may write to is refused.
+    // Own links stay, targets keep their mode; another's link in a shared folder is refused.
     {"OwnLinks",
      "cd app; mv zq.ini zq.ini.real; ln -s zq.ini.real zq.ini; cd ../sig; mv ZQ.txt ZQ.txt.real;"
      "chmod 600 ZQ.txt.real; ln -s ZQ.txt.real ZQ.txt",
      "OS", OUT("ZQ.txt.real 600") "; zq.ini.real " INI6},
     {"ForeignLink", "chmod 1777 sig; ln -sf $PWD/app/zq.ini sig/ZQ.txt; chown -h nobody sig/ZQ.txt",
      "O", DENIED " OutputSig"},
-    // Files the program did not make stay, whatever their names: the user's, one still locked,
-    // another user's, a link, a FIFO (a killed write's own leftover is the kill test's).
+    // Files the program did not make stay, whatever their names (killed writes: the kill test).
     {"Leftovers",
      "cd sig; chmod 640 ZQ.txt; touch .ZQ.txt.Abandoned001 .ZQ.rtf.Abandoned001 .ZQ.txt.short "
      ".ZQ.txt.StillWriting .ZQ.txt.OtherUser001 ZQ.txt.Abandoned001; chown nobody .ZQ.txt.Other*; "
      "ln -s ../app/zq.ini .ZQ.txt.LinkToIni001; mkfifo .ZQ.HTML.FifoFifo0001",
      "O", OUT("ZQ.txt 640")},
-    // A removal's leftover goes whatever its letter case, a link without its target; but in the
-    // folder a linked store points into, a tmp.qmd is the user's own.
+    // A removal's leftover goes in any case, a link not its target; a linked store's tmp.qmd stays.
     {"StaleTemporaryStore", "ln -s zq.ini app/tmp.QMD", "D",
      "Sig.qmd 644=1,3,4,5,6,7,8,9,10,11,12,13,14,15,16,; tmp.QMD gone"},
     {"LinkedStore",
      "mv app/Sig.qmd sig/Signatures.qmd; ln -s ../sig/Signatures.qmd app/Sig.qmd; echo mine "
      ">sig/tmp.qmd; echo mine >sig/TMP.QMD",
      "D", "Signatures.qmd 644=1,3,4,5,6,7,8,9,10,11,12,13,14,15,16,"},
-    // In a shared folder nobody can open a new file before it is locked, so nobody can hold the
-    // writes up; root writes no other user's file, and what root makes its owner can use.
+    // Nobody holds up new files in a shared folder; root writes no other's file, makes usable ones.
     {"NeighbourLocksNewFiles", "chmod 1777 sig; rm sig/ZQ.txt", "iO", OUT("ZQ.txt 644")},
     {"AnotherUsersFileAsRoot", "chmod 1777 sig; chown nobody sig/ZQ.txt", "O", DENIED " OutputSig"},
     {"RootWritesThenOwner", "rm app/Sig.qmd sig/ZQ.*; chmod 755 app sig; chown -R nobody app sig",
      "AOnAOS", "Sig.qmd 644=17,17,; " OUT("ZQ.txt 644") "; zq.ini " INI6},
-    // One installation, nobody's, runs once for its owner and root, started in either order;
-    // another user's lock file keeps nobody out, held or not; a start knocks only at the program
-    // itself, and leaves it what the launcher gave.
+    // Nobody's installation runs once for owner and root, either order; another's lock file keeps
+    // nobody out, held or not; a start knocks only at the program, leaving what the launcher gave.
     {"OwnerThenRoot", "chown nobody app", "oP", "running, woken; " HELD "; " WAKE},
     {"RootThenOwner", "chown nobody app", "lnP", "running; " HELD},
     {"AnotherUsersLockFile", "cd app; touch " LOCK "; chmod 666 " LOCK "; chown 4242 " LOCK, "4nP",
@@ -101,41 +86,34 @@ const Row kRows[] = {
     {"AnotherUsersClosedLockFile", "cd app; touch " LOCK "; chown 4242 " LOCK, "nP", "alone"},
     {"AnotherProgramHoldsTheLock", "", "sP", "running; " HELD},
     {"ItselfHoldsTheLock", "", "lP", "running, woken; " HELD "; " WAKE},
-    // What bears the lock's name and is no regular file is never locked nor removed: there from
-    // the start, or put in the lock file's place while the program runs.
+    // A non-file at the lock's name, at start or swapped in later, is never locked nor removed.
     {"FifoAtTheLock", "mkfifo app/" LOCK, "elP", "alone"},
     {"FolderAtTheLock", "mkdir app/" LOCK, "elP", "alone"},
     {"LockFileBecomesAFifo", "", "e", LOCK " 10644=", "cd app; rm " LOCK "; mkfifo " LOCK},
 };
 
 const auto n = [](const QString& path) { return QFile::encodeName(path); };
-
+const sched_param kDefault{};
 // As root, the user uid; others stay themselves.
 void become(uid_t uid) {
   if (::geteuid() == 0 && uid != 0 && (::setresgid(uid, uid, uid) || ::setresuid(uid, uid, uid)))
     ::_exit(4);
 }
 
-// Runs body in a process that stays until the row's end kills its process group; returns once
-// body wrote to the descriptor it is given.
+// Runs body in a process kept till the row's group is killed; returns once body writes to ready.
 template <typename Body>
 pid_t helper(Body body) {
   int fds[2];
-  if (::pipe(fds) != 0) ::_exit(4);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    body(fds[1]);
-    for (;;) ::pause();
-  }
+  const pid_t pid = ::pipe(fds) != 0 ? (::_exit(4), 0) : ::fork();
+  if (pid == 0)
+    for (body(fds[1]);;) ::pause();
   return ::read(fds[0], fds, 1) == 1 ? pid : (::_exit(4), 0);
 }
 
-// A neighbour, nobody, who opens and locks every file made in folder the moment it appears: on
-// the same processor as the caller, who yields to it at once.
+// Nobody locks each file made in folder the moment it appears, on the caller's CPU, who yields.
 pid_t lockEveryNewFile(const QString& folder) {
   cpu_set_t one{};
   CPU_SET(sched_getcpu(), &one);
-  const sched_param idle{};
   if (::sched_setaffinity(0, sizeof one, &one) != 0) ::_exit(4);
   const pid_t pid = helper([&](int ready) {
     const int watch = ::inotify_init();
@@ -144,22 +122,21 @@ pid_t lockEveryNewFile(const QString& folder) {
       ::_exit(4);
     alignas(inotify_event) char events[4096];
     for (ssize_t got; (got = ::read(watch, events, sizeof events)) > 0;)
-      for (char* e = events; e < events + got;
-           e += sizeof(inotify_event) + ((inotify_event*)e)->len)
-        ::flock(::open(n(folder + '/' + ((inotify_event*)e)->name), O_RDONLY | O_NONBLOCK),
-                LOCK_EX);
+      for (auto* e = (inotify_event*)events; (char*)e < events + got;
+           e = (inotify_event*)((char*)(e + 1) + e->len))
+        ::flock(::open(n(folder + '/' + e->name), O_RDONLY | O_NONBLOCK), LOCK_EX);
   });
-  if (::sched_setscheduler(0, SCHED_IDLE, &idle) != 0) ::_exit(4);
+  if (::sched_setscheduler(0, SCHED_IDLE, &kDefault) != 0) ::_exit(4);
   return pid;
 }
 
-// A holder of the instance lock (see the ops); the sleep says it is ready once it runs.
+// The lock held till the row ends: by the program as l the caller or o nobody, by hand as 4 user
+// 4242 or s the caller, then a sleep (a knock would end it; it says it is ready once it runs).
 pid_t holdLock(char how, const QString& lock) {
   return helper([&](int ready) {
     ::signal(SIGUSR1, [](int) {});  // a knock it hears; an exec forgets the handler
     become(how == 'o' ? 65534 : how == '4' ? 4242 : 0);
-    struct flock whole {};
-    whole.l_type = F_WRLCK;
+    const struct flock whole = {F_WRLCK, SEEK_SET, 0, 0, 0};
     if (how == 'l' || how == 'o'
             ? platform::previousInstance()
             : ::fcntl(::open(n(lock), O_RDWR | O_CREAT, 0600), F_SETLK, &whole))
@@ -179,8 +156,7 @@ QMap<QString, QString> snapshot(const QString& root) {
       struct stat st {};
       QFile file(dir + '/' + name);
       ::lstat(n(file.fileName()), &st);
-      QString bytes;
-      if (S_ISREG(st.st_mode) && file.open(QIODevice::ReadOnly)) bytes = file.readAll();
+      QString bytes = S_ISREG(st.st_mode) && file.open(QIODevice::ReadOnly) ? file.readAll() : "";
       if (name.endsWith(".qmd")) bytes.replace(QRegularExpression(" {2,}"), ",");
       files[name] = QString::number(st.st_mode & ~S_IFLNK, 8) + '=' + bytes.replace(root, "%ROOT%");
     }
@@ -200,14 +176,11 @@ QMap<QString, QString> snapshot(const QString& root) {
       "printf 'old text' >sig/ZQ.txt && printf 'old html' >sig/ZQ.HTML && touch app/Head.qmd "
       "app/Foot.qmd || exit 1; ";
   if (std::system(qPrintable("cd '" + root + "' && " + seed + row.shell)) != 0) ::_exit(4);
-  platform::setApplicationDir(root + "/app");
-  ModSig.IniPath = root + "/app/zq.ini";
-  ModSig.WriteType = "Text & HTML";
+  platform::setApplicationDir(root + "/app"), ModSig.IniPath = root + "/app/zq.ini";
+  ModSig.WriteType = "Text & HTML", ModSig.SwitchTicks = 120;  // a switch writes the signatures
   ModSig.HeadRandomFlag = ModSig.SigRandomFlag = ModSig.FootRandomFlag = "0";
-  ModSig.SwitchTicks = 120;   // a switch writes the signature files
   QStringList report, names;  // names: the temporary files it made
-  // A box must read as the report's item in its place expects, "number description procedure";
-  // a failed check is printed here, and the box's text shows in the report.
+  // A box must match its report item, "number description procedure"; if not, its text shows.
   const auto* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
   const int inherited = result->total_part_count();  // the failures of rows before
   installMsgBox([&](MsgKind kind, const QString& prompt, const QString& title) {
@@ -224,13 +197,11 @@ QMap<QString, QString> snapshot(const QString& root) {
   std::vector<pid_t> holders;
   const auto before = snapshot(root);
   ::alarm(20);  // a hang ends the child
+  static int argc = 0;
   std::unique_ptr<ui::frmMain> window;
-  if (std::strpbrk(row.ops, "D<>R")) {
-    static int argc = 0;
-    qputenv("QT_QPA_PLATFORM", "offscreen"), qputenv("HOME", n(root));
-    new QApplication(argc, nullptr);
-    window = std::make_unique<ui::frmMain>([] {});
-  }
+  if (std::strpbrk(row.ops, "D<>R"))
+    qputenv("QT_QPA_PLATFORM", "offscreen"), qputenv("HOME", n(root)),
+        new QApplication(argc, nullptr), window = std::make_unique<ui::frmMain>([] {});
   const auto click = [&](const char* name) { window->findChild<QPushButton*>(name)->click(); };
   const test::FileHookScope hook([&](platform::FileCall call, const QString& path, auto...) {
     if (call == platform::FileCall::Open &&
@@ -242,7 +213,7 @@ QMap<QString, QString> snapshot(const QString& root) {
   for (const char* op = row.ops; *op; ++op) {
     if (*op == 'n') become(65534);
     if (std::strchr("lo4s", *op)) holders.push_back(holdLock(*op, root + "/app/" LOCK));
-    if (*op == 'P')
+    if (*op == 'P')  // a start asks whether another runs, and knocks
       report << started[platform::previousInstance() ? 1 + platform::wakePreviousInstance() : 0];
     const pid_t start = *op == 'e' ? ::fork() : -1;  // a start: the lock, later, the program's end
     if (start == 0 && (platform::previousInstance() ||
@@ -259,9 +230,8 @@ QMap<QString, QString> snapshot(const QString& root) {
     if (*op == 'O') OutputSig({"h", "s", "f"});
     if (*op == 'S') writeINI(ModSig.IniPath, "Settings", "Interval", "6");
   }
-  const sched_param normal{};  // back to a fair share, which a busy machine would deny
-  if (neighbour) ::sched_setscheduler(0, SCHED_OTHER, &normal);
-  if (!holders.empty()) ::usleep(100000);  // a knock is on its way
+  if (neighbour) ::sched_setscheduler(0, SCHED_OTHER, &kDefault);  // idle starves when busy
+  if (!holders.empty()) ::usleep(100000);                          // a knock is on its way
   for (const pid_t holder : holders)
     if (::waitpid(holder, nullptr, WNOHANG) != 0) report << "a holder ended";
   auto after = snapshot(root), all = before;
@@ -299,6 +269,5 @@ TEST(FaultTest, EachRowShowsItsFailuresOrStaysSilentAndLeavesExactBytes) {
   EXPECT_EQ(seen.removeDuplicates(), 0) << seen.join(' ').toStdString();
   if (!skipped.isEmpty()) GTEST_SKIP() << "as root only: " << skipped.join(", ").toStdString();
 }
-
 }  // namespace
 }  // namespace qm

@@ -19,9 +19,8 @@ TEST(RulesTest, EveryByteIsItsWindows1252CharacterAndBack) {
   for (int b = 0; b < 256; ++b) all.append(static_cast<char>(b));
   const QString icu = QStringDecoder("windows-1252")(all), text = fromAnsi(all);
   ASSERT_EQ(icu.size(), 256);
-  for (int b = 0; b < 256; ++b) {  // undefined bytes stand for the control of their value
+  for (int b = 0; b < 256; ++b)  // undefined bytes stand for the control of their value
     EXPECT_EQ(text[b], icu[b] == QChar::ReplacementCharacter ? QChar(b) : icu[b]) << b;
-  }
   EXPECT_EQ(toAnsi(text), all);
   EXPECT_EQ(toAnsi(QStringLiteral("\u0416a\U0001F600b")), "?a?b");
   EXPECT_EQ(trimOuter("  \ta b\r\n  "), "\ta b\r\n");
@@ -43,7 +42,7 @@ TEST(RulesTest, WholeNumbers) {
   EXPECT_THROW(toTicked("2"), Failure);
 }
 
-TEST(RulesTest, ReadingTheSettingsFile) {
+TEST(RulesTest, ReadingAndWritingTheSettingsFile) {
   const std::tuple<QByteArray, const char*, std::optional<QByteArray>> cases[] = {
       {"[SETTINGS]\r\nsigLOCATION=/home\r\n", "siglocation", "/home"},
       {"[ Settings ]\r\nk = \t x y \t\r\n", "k", "x y"},
@@ -59,13 +58,9 @@ TEST(RulesTest, ReadingTheSettingsFile) {
       {"\xEF\xBB\xBF[Settings]\r\nk=1\r\n", "k", "1"},
       {"[Settings]\r\n\xEF\xBB\xBFk=1\r\n", "k", std::nullopt},
   };
-  for (const auto& [file, key, value] : cases) {
+  for (const auto& [file, key, value] : cases)
     EXPECT_EQ(profileValue(file, "Settings", key), value) << file.data();
-  }
-}
-
-TEST(RulesTest, WritingTheSettingsFile) {
-  const std::tuple<QByteArray, const char*, const char*, QByteArray> cases[] = {
+  const std::tuple<QByteArray, const char*, const char*, QByteArray> writes[] = {
       {"", "fileloc", "/tmp", "[settings]\r\nfileloc=/tmp\r\n"},
       {"[Settings]\r\na=1\r\n\r\n[B]\r\n", "c", "3", "[Settings]\r\na=1\r\nc=3\r\n\r\n[B]\r\n"},
       {"[SETTINGS]\r\nC=\r\nC=2\r\n", "c", "6", "[SETTINGS]\r\nC=6\r\nC=2\r\n"},
@@ -73,9 +68,8 @@ TEST(RulesTest, WritingTheSettingsFile) {
       {"; mine\n[settings]\njunk\n", "k", "a\r\nb=0", "; mine\r\n[settings]\r\njunk\r\nk=a\r\n"},
       {"\xEF\xBB\xBF[settings]\nk=1\n", "K", "2", "\xEF\xBB\xBF[settings]\r\nk=2\r\n"},
   };
-  for (const auto& [before, key, value, after] : cases) {
+  for (const auto& [before, key, value, after] : writes)
     EXPECT_EQ(withProfileValue(before, "settings", key, value), after) << before.data();
-  }
 }
 
 TEST(RulesTest, TheOutputForms) {

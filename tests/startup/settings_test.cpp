@@ -52,20 +52,18 @@ TEST(SettingsTest, AStartWritesEveryMissingOrEmptyValue) {
        "\xEF\xBB\xBF[SETTINGS]\r\n" + all + "2\r\n\r\n[O]\r\n"},
       {"[Settings]\r\n" + all + "1", "[Settings]\r\n" + all + "1"},
   };
-  const QByteArray home = qgetenv("HOME"), signatures = home + "/.local/share/quillmate";
+  const QByteArray home = qgetenv("HOME"), signatures = home + "/.local/share/quillmate",
+                   temp = QFile::encodeName(QDir::tempPath());
   for (const auto& [before, after] : cases) {
     TempAppDir app;
     if (!before.isEmpty()) app.write("zq.ini", before);
     QDir(home).removeRecursively();
     FakeWindows windows;
     ASSERT_TRUE(Main(windows));
-    EXPECT_EQ(
-        app.read("zq.ini"),
-        QByteArray(after).replace("<T>", QFile::encodeName(QDir::tempPath())).replace("<H>", home));
+    EXPECT_EQ(app.read("zq.ini"), QByteArray(after).replace("<T>", temp).replace("<H>", home));
     struct stat made {};  // made for the user alone, with its missing parents, when it is named
-    EXPECT_EQ(::stat(signatures, &made) ? 0 : made.st_mode, after.contains("<H>") ? 040700 : 0);
-    EXPECT_EQ(::stat(home + "/.local", &made) ? 0 : made.st_mode,
-              after.contains("<H>") ? 040700 : 0);
+    for (const QByteArray& dir : QByteArrayList{signatures, home + "/.local"})
+      EXPECT_EQ(::stat(dir, &made) ? 0 : made.st_mode, after.contains("<H>") ? 040700 : 0);
     EXPECT_EQ(windows.calls.first() + " " + windows.calls.last(),
               after.endsWith("Start_Min=1") ? "load starting tray" : "load starting show");
   }
@@ -81,27 +79,26 @@ TEST(SettingsTest, ReadingAndWriting) {
   EXPECT_EQ(sGetINI(ini, "settings", "j", "?"), "?");
   EXPECT_EQ(QDir(app.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"zq.ini"});
   int failures = 1;  // a file that cannot be read whole is never replaced: keys would be lost
-  platform::setFileHookForTest([&](auto call, auto&&...) {
+  test::FileHookScope hook([&](auto call, auto&&...) {
     return call == platform::FileCall::Open && failures-- > 0 ? EIO : 0;
   });
   writeINI(ini, "Settings", "j", "1");
-  platform::setFileHookForTest({});
   EXPECT_EQ(app.read("zq.ini"), file);
 }
 
 TEST(SettingsTest, LoadingTurnsTheValuesIntoTheSchedule) {
   const QStringList whole = {"load", "dir /s", "timer 500", "unload"};
   // interval, Write_Type, answers to failure boxes, ticks, output kind, calls
-  const std::tuple<QByteArray, QByteArray, std::vector<int>, int, QByteArray, QStringList> cases[] =
-      {
-          {"0", "Text", {}, 120, "Text", {"load", "dir /s", "slider 0", "timer 500", "unload"}},
-          {"2.5", "HTML", {}, 1800, "HTML", {}},
-          {"5", "Text & HTML", {}, 172800, "Text & HTML", {}},
-          {"6", "text", {}, 0, "", {}},
-          {"7", "Text&HTML", {vbIgnore}, 0, "", whole},
-          {"abc", "Text", {vbRetry, vbIgnore}, 0, "Text", whole},
-          {"-1", "Text", {vbAbort}, 0, "Text", {"load", "dir /s"}},
-      };
+  using Row = std::tuple<QByteArray, QByteArray, std::vector<int>, int, QByteArray, QStringList>;
+  const Row cases[] = {
+      {"0", "Text", {}, 120, "Text", {"load", "dir /s", "slider 0", "timer 500", "unload"}},
+      {"2.5", "HTML", {}, 1800, "HTML", {}},
+      {"5", "Text & HTML", {}, 172800, "Text & HTML", {}},
+      {"6", "text", {}, 0, "", {}},
+      {"7", "Text&HTML", {vbIgnore}, 0, "", whole},
+      {"abc", "Text", {vbRetry, vbIgnore}, 0, "Text", whole},
+      {"-1", "Text", {vbAbort}, 0, "Text", {"load", "dir /s"}},
+  };
   for (const auto& [interval, kind, answers, ticks, output, calls] : cases) {
     TempAppDir app;
     app.write("zq.ini",
@@ -121,10 +118,8 @@ TEST(SettingsTest, LoadingTurnsTheValuesIntoTheSchedule) {
   }
 }
 
-// The kind chooses the files, written into a folder of any name (also one an earlier build
-// stored as Windows-1252 text). An existing zq.TXT is the text file, replaced whole: a reader
-// that opened the old one (a second link to it) keeps it. A missing or relative folder is
-// "Path not found", and Abort ends the output at its first file.
+// A folder of any name (also one stored as Windows-1252 by an earlier build). zq.TXT is replaced
+// whole: a reader holding the old one (a second link) keeps it. Abort ends at the first file.
 TEST(OutputTest, TheKindChoosesTheFilesInTheFolderNamed) {
   const QByteArray text = "\r\nHi\r\n1\r\n2\r\nBye\r\n", old = "old";
   const QStringList all = {"ZQ.HTML", "ZQ.rtf", "zq.TXT"};
@@ -143,9 +138,8 @@ TEST(OutputTest, TheKindChoosesTheFilesInTheFolderNamed) {
     TempAppDir app;
     QDir(app.path()).mkdir(folder);
     app.write(folder + "/zq.TXT", old);
-    ASSERT_EQ(::link(QFile::encodeName(app.file(folder + "/zq.TXT")),
-                     QFile::encodeName(app.file("held"))),
-              0);
+    const auto name = [&](const QString& file) { return QFile::encodeName(app.file(file)); };
+    ASSERT_EQ(::link(name(folder + "/zq.TXT"), name("held")), 0);
     const QByteArray path = stored == "rel" ? stored : QFile::encodeName(app.path()) + stored;
     app.write("zq.ini", "[Settings]\r\nSigLocation=" + path);
     test::ScriptedMsgBox boxes;

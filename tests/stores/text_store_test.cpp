@@ -11,44 +11,36 @@ namespace {
 
 using test::records;
 
-QByteArray heads(std::initializer_list<QByteArray> texts) {
-  return records(100, texts);
-}
-
 TEST(TextStoreTest, Operations) {
+  const auto heads = [](std::initializer_list<QByteArray> texts) { return records(100, texts); };
   const QByteArray rest(7, 'j');  // a remainder shorter than a record
   const auto count = [] { return CountRecords(kHeaders); };
   const auto read = [](int n) { return [n] { return ReadRecord(kHeaders, n).trimmed(); }; };
   const auto append = [](QByteArray t) { return [t] { return AppendRecord(kHeaders, t), 0; }; };
-  const auto find = [](const char* t) {
-    return [t] { return FindRecord(kHeaders, t).value_or(0); };
-  };
-  const auto remove = [](const char* t) { return [t] { return int(RemoveRecord(kHeaders, t)); }; };
-  const auto move = [](const char* t) {
-    return [t] { return *MoveRecordToEnd(kHeaders, t, "X"); };
-  };
+  const auto find = [](auto t) { return [t] { return FindRecord(kHeaders, t).value_or(0); }; };
+  const auto remove = [](auto t) { return [t] { return int(RemoveRecord(kHeaders, t)); }; };
+  const auto move = [](auto t) { return [t] { return *MoveRecordToEnd(kHeaders, t, "X"); }; };
   const int deleted = int(Removal::Deleted), rebuilt = int(Removal::Rebuilt);
-  const std::tuple<std::optional<QByteArray>, std::function<QVariant()>, QVariant,
-                   std::optional<QByteArray>>
-      cases[] = {
-          // Head.qmd before (none: missing), operation, result, Head.qmd after (none: gone)
-          {std::nullopt, count, 0, ""},
-          {heads({"A", "B"}) + rest, count, 2, heads({"A", "B"}) + rest},
-          {heads({"A", "B", "C"}), read(2), QByteArray("B"), heads({"A", "B", "C"})},
-          {heads({"A", "B", "C"}), read(3), QByteArray("C"), heads({"A", "B", "C"})},
-          {heads({"A"}) + rest, append("Zo\xEB\r\n"), 0, heads({"A", "Zo\xEB\r\n"})},
-          {std::nullopt, append(QByteArray(101, 'h')), 0, QByteArray(100, 'h')},
-          {heads({"A", "  B ", "B"}), find(" B  "), 2, heads({"A", "  B ", "B"})},
-          {heads({"b", "\tB", "B\r\n", "B"}), find("B"), 4, heads({"b", "\tB", "B\r\n", "B"})},
-          {heads({"A", ""}), find(""), 2, heads({"A", ""})},
-          {heads({"A", "B", " B", "C"}), remove("B"), rebuilt, heads({"A", "C"})},
-          {heads({"A", "B"}) + rest, remove("B"), rebuilt, heads({"A"})},
-          {heads({"A", "C"}) + rest, remove("B"), rebuilt, heads({"A", "C"}) + rest},
-          {heads({"B", "B"}), remove("B"), deleted, std::nullopt},
-          {std::nullopt, remove("B"), deleted, std::nullopt},
-          {heads({"B", "A", "B", "C"}), move("B"), 2, heads({"A", "C", "X"})},
-          {heads({"A"}), move("B"), 0, heads({"A"})},
-      };
+  using Bytes = std::optional<QByteArray>;
+  const std::tuple<Bytes, std::function<QVariant()>, QVariant, Bytes> cases[] = {
+      // Head.qmd before (none: missing), operation, result, Head.qmd after (none: gone)
+      {std::nullopt, count, 0, ""},
+      {heads({"A", "B"}) + rest, count, 2, heads({"A", "B"}) + rest},
+      {heads({"A", "B", "C"}), read(2), QByteArray("B"), heads({"A", "B", "C"})},
+      {heads({"A", "B", "C"}), read(3), QByteArray("C"), heads({"A", "B", "C"})},
+      {heads({"A"}) + rest, append("Zo\xEB\r\n"), 0, heads({"A", "Zo\xEB\r\n"})},
+      {std::nullopt, append(QByteArray(101, 'h')), 0, QByteArray(100, 'h')},
+      {heads({"A", "  B ", "B"}), find(" B  "), 2, heads({"A", "  B ", "B"})},
+      {heads({"b", "\tB", "B\r\n", "B"}), find("B"), 4, heads({"b", "\tB", "B\r\n", "B"})},
+      {heads({"A", ""}), find(""), 2, heads({"A", ""})},
+      {heads({"A", "B", " B", "C"}), remove("B"), rebuilt, heads({"A", "C"})},
+      {heads({"A", "B"}) + rest, remove("B"), rebuilt, heads({"A"})},
+      {heads({"A", "C"}) + rest, remove("B"), rebuilt, heads({"A", "C"}) + rest},
+      {heads({"B", "B"}), remove("B"), deleted, std::nullopt},
+      {std::nullopt, remove("B"), deleted, std::nullopt},
+      {heads({"B", "A", "B", "C"}), move("B"), 2, heads({"A", "C", "X"})},
+      {heads({"A"}), move("B"), 0, heads({"A"})},
+  };
   for (const auto& [before, operation, result, after] : cases) {
     test::TempAppDir dir;
     if (before) dir.write("Head.qmd", *before);
@@ -72,16 +64,14 @@ TEST(TextStoreTest, AFailedTemporaryWriteNeverLosesARecord) {
     test::TempAppDir dir;
     const QByteArray before = records(store.length, {"A", "B", "C"});
     dir.write(store.fileName, before);
-    int failures = failing;
-    platform::setFileHookForTest([&](auto call, const QString& path, auto...) {
+    test::FileHookScope hook([&, left = failing](auto call, const QString& path, auto...) mutable {
       const bool temp = call == platform::FileCall::Write && !path.endsWith(store.fileName);
-      return temp && failures-- > 0 ? err : 0;
+      return temp && left-- > 0 ? err : 0;
     });
     test::ScriptedMsgBox boxes;
     boxes.answers = answers;
     const bool rebuilt = failing < 9;
     EXPECT_EQ(RemoveRecord(store, "B"), rebuilt ? Removal::Rebuilt : Removal::Abandoned);
-    platform::setFileHookForTest({});
     EXPECT_EQ(dir.read(store.fileName), rebuilt ? records(store.length, {"A", "C"}) : before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{store.fileName});
     test::expectFailureBox(boxes.shown.at(0), err == EIO ? 75 : 61,

@@ -23,25 +23,23 @@ enum class Entry { Set, Typed, Pasted };
 // A main window box holds `before`, the cursor `at` (-1: the end); `input` comes in by `entry`.
 // Set, the cursor goes to the start, so that a record's filling spaces hide none of its text.
 TEST(TextBoxesTest, HoldAtMostTheirLimitAndMakeLineBreaksCrLf) {
+  using enum Entry;
   const auto x = [](int n) { return QByteArray(n, 'x'); };
   const std::tuple<const char*, QByteArray, int, Entry, QByteArray, QByteArray> cases[] = {
-      {"txtSig", "", -1, Entry::Set, x(250) + "\r\nab", x(250) + "\r\na"},
-      {"txtSig", "", -1, Entry::Set, "\xe9\xa0\x80\x93q\x94\r\n\t ",
-       "\xe9\xa0\x80\x93q\x94\r\n\t "},
-      {"txtSig", x(241) + "a\nb\rc\r\nd", -1, Entry::Typed, "\nefg", x(241) + "a\nb\rc\r\nd\r\nef"},
-      {"txtSig", "ab" + x(251), 2, Entry::Typed, "XY", "ab" + x(251)},
-      {"txtSig", x(9), -1, Entry::Pasted, "a\nb\rc", x(9) + "a\r\nb\r\nc"},
-      {"txtSig", x(251), -1, Entry::Pasted, "y\nz", x(251) + "y"},
-      {"txtHeader", "", -1, Entry::Set, QByteArray(150, 'h'), QByteArray(100, 'h')},
-      {"txtHeader", "ab" + x(96), 2, Entry::Pasted, "\r", "ab\r\n" + x(96)},
-      {"txtHeader", "ab" + x(97), 2, Entry::Pasted, "\n", "ab" + x(97)},
-      {"txtFooter", "", -1, Entry::Set, x(99) + "\r\n", x(99)},
-      {"txtFooter", "", -1, Entry::Set, "  a\nb\rc\r\n ", "  a\nb\rc\r\n "},
-      {"txtFooter", "ab", -1, Entry::Pasted, "x\ny\r\nz\rw", "abx\r\ny\r\nz\r\nw"},
-      // A joiner or non-joiner (UTF-8 below) is "?" like any character outside Windows-1252,
-      // also just before a line break.
-      {"txtSig", "ab", -1, Entry::Pasted, "x\xe2\x80\x8d\ny\xe2\x80\x8cz\xe2\x80\x8c",
-       "abx?\r\ny?z?"},
+      {"txtSig", "", -1, Set, x(250) + "\r\nab", x(250) + "\r\na"},
+      {"txtSig", "", -1, Set, "\xe9\xa0\x80\x93q\x94\r\n\t ", "\xe9\xa0\x80\x93q\x94\r\n\t "},
+      {"txtSig", x(241) + "a\nb\rc\r\nd", -1, Typed, "\nefg", x(241) + "a\nb\rc\r\nd\r\nef"},
+      {"txtSig", "ab" + x(251), 2, Typed, "XY", "ab" + x(251)},
+      {"txtSig", x(9), -1, Pasted, "a\nb\rc", x(9) + "a\r\nb\r\nc"},
+      {"txtSig", x(251), -1, Pasted, "y\nz", x(251) + "y"},
+      {"txtHeader", "", -1, Set, QByteArray(150, 'h'), QByteArray(100, 'h')},
+      {"txtHeader", "ab" + x(96), 2, Pasted, "\r", "ab\r\n" + x(96)},
+      {"txtHeader", "ab" + x(97), 2, Pasted, "\n", "ab" + x(97)},
+      {"txtFooter", "", -1, Set, x(99) + "\r\n", x(99)},
+      {"txtFooter", "", -1, Set, "  a\nb\rc\r\n ", "  a\nb\rc\r\n "},
+      {"txtFooter", "ab", -1, Pasted, "x\ny\r\nz\rw", "abx\r\ny\r\nz\r\nw"},
+      // A joiner or non-joiner is "?" like any character outside Windows-1252, even before a break.
+      {"txtSig", "ab", -1, Pasted, "x\xe2\x80\x8d\ny\xe2\x80\x8cz\xe2\x80\x8c", "abx?\r\ny?z?"},
   };
   test::TempAppDir app;
   initprogram();
@@ -54,21 +52,18 @@ TEST(TextBoxesTest, HoldAtMostTheirLimitAndMakeLineBreaksCrLf) {
     for (const auto key : {Qt::ControlModifier, Qt::NoModifier})  // a document's end, a line's
       QTest::keyClick(widget, at < 0 ? Qt::Key_End : Qt::Key_Home, key);
     for (int i = 0; i < at; ++i) QTest::keyClick(widget, Qt::Key_Right);
-    if (entry == Entry::Set) box->setAnsiText(input);
+    if (entry == Set) box->setAnsiText(input);
     const int cursor = widget->inputMethodQuery(Qt::ImCursorPosition).toInt();
-    if (entry == Entry::Typed) QTest::keyClicks(widget, QString(input).replace('\n', '\r'));
-    if (entry == Entry::Pasted) QApplication::clipboard()->setText(QString::fromUtf8(input));
-    if (entry == Entry::Pasted) QTest::keyClick(widget, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(std::pair(box->ansiText(), entry == Entry::Set ? cursor : 0), std::pair(after, 0));
+    if (entry == Typed) QTest::keyClicks(widget, QString(input).replace('\n', '\r'));
+    if (entry == Pasted) QApplication::clipboard()->setText(QString::fromUtf8(input));
+    if (entry == Pasted) QTest::keyClick(widget, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(std::pair(box->ansiText(), entry == Set ? cursor : 0), std::pair(after, 0));
   }
 }
 
-QByteArray ini(const QByteArrayList& lines) {
-  return "[Settings]\r\n" + lines.join("\r\n") + "\r\n";
-}
+const auto ini = [](const QByteArrayList& l) { return "[Settings]\r\n" + l.join("\r\n") + "\r\n"; };
 
-// Opened on the values stored and changed: the slider's interval is in force at once, each key
-// keeps its line, an empty folder box keeps the folder.
+// The slider's interval is in force at once; keys keep their lines; an empty folder box keeps it.
 TEST(PreferencesTest, SaveWritesWhatTheDialogShows) {
   test::TempAppDir app;
   app.write("zq.ini", ini({"SigLocation=/keep", "Prog_Name=Eudora v4.x", "Start_Min=1"}));
@@ -84,39 +79,32 @@ TEST(PreferencesTest, SaveWritesWhatTheDialogShows) {
                                      "Interval=3", "Write_Type=Text"}));
 }
 
-struct Opening {
-  QByteArray intervalCode, startMin;  // the code in memory, Start_Min in zq.ini
-  std::vector<int> answers;           // to each "Invalid property value" box
-  QString caption;                    // under the slider
-};
-
-// A value out of range is reported and the control keeps its own. Done writes nothing but the
-// missing program, mended at once.
+// A value out of range is reported, the control keeping its own; Done writes only the missing
+// program. Rows: code in memory, Start_Min in zq.ini, answers to the boxes, slider caption.
 TEST(PreferencesTest, OpeningAppliesTheIntervalAndReportsValuesOutOfRange) {
-  const Opening cases[] = {
-      {.intervalCode = "0", .startMin = "1", .answers = {}, .caption = "One Minute"},
-      {.intervalCode = "7", .startMin = "0", .answers = {vbRetry, vbIgnore}, .caption = "Never"},
-      {.intervalCode = "-1", .startMin = "1", .answers = {vbIgnore}, .caption = "Never"},
-      {.intervalCode = "", .startMin = "3", .answers = {vbIgnore}, .caption = "Never"}};
-  for (const Opening& c : cases) {
-    SCOPED_TRACE(("Interval " + c.intervalCode + ", Start_Min " + c.startMin).toStdString());
+  const std::tuple<QByteArray, QByteArray, std::vector<int>, QString> cases[] = {
+      {"0", "1", {}, "One Minute"},
+      {"7", "0", {vbRetry, vbIgnore}, "Never"},
+      {"-1", "1", {vbIgnore}, "Never"},
+      {"", "3", {vbIgnore}, "Never"}};
+  for (const auto& [code, startMin, answers, caption] : cases) {
+    SCOPED_TRACE(("Interval " + code + ", Start_Min " + startMin).toStdString());
     test::TempAppDir app;
-    app.write("zq.ini", ini({"Start_Min=" + c.startMin}));
-    ModSig.IntervalCode = c.intervalCode;
+    app.write("zq.ini", ini({"Start_Min=" + startMin}));
+    ModSig.IntervalCode = code;
     test::ScriptedMsgBox boxes;
-    boxes.answers = c.answers;
+    boxes.answers = answers;
     frmPreferences dialog;
     EXPECT_EQ(std::pair(dialog.SliderCaption->text(), dialog.txtsiglocation->text()),
-              std::pair(c.caption, QString("?")));
+              std::pair(caption, QString("?")));
     dialog.cmdDone->click();
-    EXPECT_EQ(app.read("zq.ini"), ini({"Start_Min=" + c.startMin, "Prog_Name=Other Text"}));
+    EXPECT_EQ(app.read("zq.ini"), ini({"Start_Min=" + startMin, "Prog_Name=Other Text"}));
     for (const test::ShownBox& box : boxes.shown)
       test::expectFailureBox(box, 380, "Invalid property value", "Form_Load");
   }
 }
 
-// Save switches at once with the output kind and folder just saved; under "Never" or with no
-// list random that switch writes nothing at all.
+// Save switches at once to the kind and folder saved, except under "Never" or no list random.
 TEST(PreferencesTest, SavesSwitchWritesOnlyWithAnIntervalAndARandomList) {
   const std::tuple<int, bool, QString, QStringList> cases[] = {
       {6, true, "Outlook 98/2000", {}},
@@ -146,8 +134,7 @@ TEST(PreferencesTest, SavesSwitchWritesOnlyWithAnIntervalAndARandomList) {
   }
 }
 
-// What the user does in the chooser, in this order; what is left empty is not done. Paths are
-// relative to sigs/.
+// The user's acts in the chooser, in this order (left empty: not done); paths relative to sigs/.
 struct Chooser {
   QByteArrayList settings{};       // zq.ini; none: SigLocation sigs/
   QString drive{};                 // chosen in the drive list

@@ -1,4 +1,3 @@
-// The main window: what it shows and stores, its lists and their dialogs, and its switches.
 #include "ui/frmMain.h"
 
 #include <QTest>
@@ -129,32 +128,31 @@ TEST(FrmMainTest, QuitEndsTheProgramOnlyWhenAnsweredYes) {
 TEST(FrmMainTest, BrowseAndDeleteEachListAndGiveUpSafely) {
   const QByteArray abbc = sigs({"A", "B", "B", "C"}), abc = heads({"A", " B ", "C"});
   const QByteArray y255(255, 'y'), ayc = sigs({"A", y255, "C"});  // y255 shows cut
-  const std::tuple<char, QByteArray, QByteArray, const char*, QByteArray, QByteArray> cases[] = {
-      // list, store, shown, button, box after, store after
-      {'S', abbc, "B", "cmdNext", sigs({"B"}).left(253), abbc},
-      {'S', abbc, " B ", "cmdPrev", sigs({"A"}).left(253), abbc},
-      {'S', abbc, "C", "cmdNext", "C", abbc},
-      {'S', abbc, "A", "cmdPrev", "A", abbc},
-      {'S', abbc, "b", "cmdNext", "b", abbc},
-      {'H', abc, "B", "cmdNextH", heads({"C"}), abc},
-      {'S', sigs({"A", "B", "C"}), "A", "cmdDeleteSig", sigs({"B"}).left(253), sigs({"B", "C"})},
-      {'S', abbc, "B ", "cmdDeleteSig", sigs({"A"}).left(253), sigs({"A", "C"})},
-      {'H', abc, "C", "cmdDeleteHeader", "B", heads({"A", " B "})},
-      {'F', heads({"A"}), "X", "cmdDeleteFooter", "A", heads({"A"})},
-      {'F', heads({"A"}), "A", "cmdDeleteFooter", "", ""},
-      {'S', sigs({"B", "B"}), "B", "cmdDeleteSig", "B", ""},  // the text stays
-      {'S', ayc, y255.left(253), "cmdNext", sigs({"C"}).left(253), ayc},
-      {'S', ayc, y255.left(253), "cmdDeleteSig", sigs({"A"}).left(253), sigs({"A", "C"})},
+  using L = std::pair<const char*, const char*>;
+  const L S{"Sig.qmd", "txtSig"}, H{"Head.qmd", "txtHeader"}, F{"Foot.qmd", "txtFooter"};
+  const std::tuple<L, QByteArray, QByteArray, const char*, QByteArray, QByteArray> cases[] = {
+      // list (store, box), store, shown, button, box after, store after
+      {S, abbc, "B", "cmdNext", sigs({"B"}).left(253), abbc},
+      {S, abbc, " B ", "cmdPrev", sigs({"A"}).left(253), abbc},
+      {S, abbc, "C", "cmdNext", "C", abbc},
+      {S, abbc, "A", "cmdPrev", "A", abbc},
+      {S, abbc, "b", "cmdNext", "b", abbc},
+      {H, abc, "B", "cmdNextH", heads({"C"}), abc},
+      {S, sigs({"A", "B", "C"}), "A", "cmdDeleteSig", sigs({"B"}).left(253), sigs({"B", "C"})},
+      {S, abbc, "B ", "cmdDeleteSig", sigs({"A"}).left(253), sigs({"A", "C"})},
+      {H, abc, "C", "cmdDeleteHeader", "B", heads({"A", " B "})},
+      {F, heads({"A"}), "X", "cmdDeleteFooter", "A", heads({"A"})},
+      {F, heads({"A"}), "A", "cmdDeleteFooter", "", ""},
+      {S, sigs({"B", "B"}), "B", "cmdDeleteSig", "B", ""},  // the text stays
+      {S, ayc, y255.left(253), "cmdNext", sigs({"C"}).left(253), ayc},
+      {S, ayc, y255.left(253), "cmdDeleteSig", sigs({"A"}).left(253), sigs({"A", "C"})},
   };
   for (const auto& [list, before, shown, button, boxAfter, storeAfter] : cases) {
     Window w;
-    const auto [store, name] = list == 'H'   ? std::pair("Head.qmd", "txtHeader")
-                               : list == 'S' ? std::pair("Sig.qmd", "txtSig")
-                                             : std::pair("Foot.qmd", "txtFooter");
-    auto& box = dynamic_cast<AnsiTextBox&>(*w.window->findChild<QWidget*>(name));
-    w.app.write(store, before), box.setAnsiText(shown), w.click(button);
+    auto& box = dynamic_cast<AnsiTextBox&>(*w.window->findChild<QWidget*>(list.second));
+    w.app.write(list.first, before), box.setAnsiText(shown), w.click(button);
     EXPECT_EQ(box.ansiText(), boxAfter) << button << " on " << shown.data();
-    EXPECT_EQ(w.app.read(store), storeAfter);
+    EXPECT_EQ(w.app.read(list.first), storeAfter);
   }
   // Given up, a removal leaves list and box; a list too long for 16-bit numbers is left alone.
   Window w;
@@ -244,11 +242,10 @@ TEST(FrmMainTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
       };
   for (const auto& [kind, before, texts, end, after] : cases) {
     test::TempAppDir app;
-    app.write(kind.store->fileName, before);
     QPushButton opener;
     frmEntry dialog(kind, &opener);
     test::ScriptedMsgBox boxes;
-    dialog.show();
+    app.write(kind.store->fileName, before), dialog.show();
     for (const QByteArray& keys : texts) {
       EXPECT_EQ(dialog.ansiText(), "");
       QTest::keyClicks(dialog.textBox, QString::fromLatin1(keys).replace('\n', '\r'));
