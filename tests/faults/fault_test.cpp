@@ -74,6 +74,8 @@ const struct Row {
      "D", "Signatures.qmd 644=1,3,4,5,6,7,8,9,10,11,12,13,14,15,16,"},
     // Nobody holds up new files in a shared folder; root writes no other's file, makes usable ones.
     {"NeighbourLocksNewFiles", "chmod 1777 sig; rm sig/ZQ.txt", "iO", OUT("ZQ.txt 644")},
+    // A write under way keeps its temporary and its mark: the link in app/ that names it.
+    {"AnotherWriteUnderWay", "", "wO", OUT("ZQ.txt 644")},
     {"AnotherUsersFileAsRoot", "chmod 1777 sig; chown nobody sig/ZQ.txt", "O", DENIED " OutputSig"},
     {"RootWritesThenOwner", "rm app/Sig.qmd sig/ZQ.*; chmod 755 app sig; chown -R nobody app sig",
      "AOnAOS", "Sig.qmd 644=17,17,; " OUT("ZQ.txt 644") "; zq.ini " INI6},
@@ -195,6 +197,15 @@ QMap<QString, QString> snapshot(const QString& root) {
   ::flock(::open(n(root + "/sig/.ZQ.txt.StillWriting"), O_RDONLY), LOCK_EX);
   const pid_t neighbour = std::strchr(row.ops, 'i') ? lockEveryNewFile(root + "/sig") : 0;
   std::vector<pid_t> holders;
+  if (std::strchr(row.ops, 'w'))  // another process's write, stopped at its first bytes
+    holders.push_back(helper([](int ready) {
+      platform::setFileHookForTest([ready](platform::FileCall call, auto&&...) {
+        for (bool stop = call == platform::FileCall::Write && ::write(ready, "r", 1); stop;)
+          ::pause();
+        return 0;
+      });
+      OutputSig({"w", "w", "w"});
+    }));
   const auto before = snapshot(root);
   ::alarm(20);  // a hang ends the child
   static int argc = 0;
