@@ -9,10 +9,10 @@
 #include "platform/platform.h"
 #include "stores/text_store.h"
 
+#define CHECK(c) ((c) ? void() : qFatal("violated: %s", #c))
 namespace {
 // The application folder, on /dev/shm where syncs cost nothing.
 QTemporaryDir scratch((QDir("/dev/shm").exists() ? "/dev/shm" : QDir::tempPath()) + "/fuzz-XXXXXX");
-#define CHECK(c) ((c) ? void() : qFatal("violated: %s", #c))
 const auto files = [] { return QDir(scratch.path()).entryList(QDir::Files | QDir::Hidden); };
 const qm::TextStore* store;
 QByteArray bytes, text;  // what the file must hold; the text looked for
@@ -25,7 +25,6 @@ QByteArray trimmed(QByteArray t) {
 const auto count = [] { return int(bytes.size() / store->length); };
 const auto record = [](int n) { return bytes.mid((n - 1) * store->length, store->length); };
 const auto padded = [](const QByteArray& t) { return t.leftJustified(store->length, ' ', true); };
-
 // Counting creates a missing store, empty; a search finds the first match.
 void check() {
   CHECK(qm::CountRecords(*store) == count());
@@ -38,7 +37,6 @@ void check() {
   while (first <= count() && trimmed(record(first)) != trimmed(text)) ++first;
   CHECK(qm::FindRecord(*store, text) == (first <= count() ? std::optional(first) : std::nullopt));
 }
-
 // A removal or a move drops the matching records (a move adds `last` once), deletes a store
 // left without records and keeps one that nothing matched as it was.
 void rebuild(std::optional<QByteArray> last) {

@@ -4,18 +4,16 @@
 #include <cerrno>
 #include <optional>
 
+#include "common/failure.h"
 #include "support/support.h"
 
 namespace qm {
-namespace {
-
-using test::records;
 
 TEST(TextStoreTest, Operations) {
-  const auto heads = [](std::initializer_list<QByteArray> texts) { return records(100, texts); };
+  const auto heads = [](std::initializer_list<QByteArray> t) { return test::records(100, t); };
   const QByteArray rest(7, 'j');  // a remainder shorter than a record
   const auto count = [] { return CountRecords(kHeaders); };
-  const auto read = [](int n) { return [n] { return ReadRecord(kHeaders, n).trimmed(); }; };
+  const auto read = [](int n) { return [n] { return ReadRecord(kHeaders, n); }; };
   const auto append = [](QByteArray t) { return [t] { return AppendRecord(kHeaders, t), 0; }; };
   const auto find = [](auto t) { return [t] { return FindRecord(kHeaders, t).value_or(0); }; };
   const auto remove = [](auto t) { return [t] { return int(RemoveRecord(kHeaders, t)); }; };
@@ -26,8 +24,8 @@ TEST(TextStoreTest, Operations) {
       // Head.qmd before (none: missing), operation, result, Head.qmd after (none: gone)
       {std::nullopt, count, 0, ""},
       {heads({"A", "B"}) + rest, count, 2, heads({"A", "B"}) + rest},
-      {heads({"A", "B", "C"}), read(2), QByteArray("B"), heads({"A", "B", "C"})},
-      {heads({"A", "B", "C"}), read(3), QByteArray("C"), heads({"A", "B", "C"})},
+      {heads({"A", "B", "C"}), read(2), heads({"B"}), heads({"A", "B", "C"})},
+      {heads({"A", "B", "C"}), read(3), heads({"C"}), heads({"A", "B", "C"})},
       {heads({"A"}) + rest, append("Zo\xEB\r\n"), 0, heads({"A", "Zo\xEB\r\n"})},
       {std::nullopt, append(QByteArray(101, 'h')), 0, QByteArray(100, 'h')},
       {heads({"A", "  B ", "B"}), find(" B  "), 2, heads({"A", "  B ", "B"})},
@@ -49,6 +47,8 @@ TEST(TextStoreTest, Operations) {
               after ? QStringList{"Head.qmd"} : QStringList{});
     EXPECT_EQ(dir.read("Head.qmd"), after.value_or(""));
   }
+  EXPECT_EQ(checkedRecordNumber(32767), 32767);  // record numbers are 16-bit
+  EXPECT_THROW(checkedRecordNumber(32768), Failure);
 }
 
 // A failed write of the temporary file asks; Retry writes again, Abort and Ignore give the
@@ -62,7 +62,7 @@ TEST(TextStoreTest, AFailedTemporaryWriteNeverLosesARecord) {
   };
   for (const auto& [store, writer, answers, failing, err] : cases) {
     test::TempAppDir dir;
-    const QByteArray before = records(store.length, {"A", "B", "C"});
+    const QByteArray before = test::records(store.length, {"A", "B", "C"});
     dir.write(store.fileName, before);
     test::FileHookScope hook([&, left = failing](auto call, const QString& path, auto...) mutable {
       const bool temp = call == platform::FileCall::Write && !path.endsWith(store.fileName);
@@ -72,12 +72,11 @@ TEST(TextStoreTest, AFailedTemporaryWriteNeverLosesARecord) {
     boxes.answers = answers;
     const bool rebuilt = failing < 9;
     EXPECT_EQ(RemoveRecord(store, "B"), rebuilt ? Removal::Rebuilt : Removal::Abandoned);
-    EXPECT_EQ(dir.read(store.fileName), rebuilt ? records(store.length, {"A", "C"}) : before);
+    EXPECT_EQ(dir.read(store.fileName), rebuilt ? test::records(store.length, {"A", "C"}) : before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{store.fileName});
     test::expectFailureBox(boxes.shown.at(0), err == EIO ? 75 : 61,
                            err == EIO ? "Path/File access error" : "Disk full", writer);
   }
 }
 
-}  // namespace
 }  // namespace qm
