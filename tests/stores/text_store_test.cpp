@@ -68,8 +68,7 @@ TEST(TextStoreTest, AFailedTemporaryWriteNeverLosesARecord) {
       const bool temp = call == platform::FileCall::Write && !path.endsWith(store.fileName);
       return temp && left-- > 0 ? err : 0;
     });
-    test::ScriptedMsgBox boxes;
-    boxes.answers = answers;
+    test::ScriptedMsgBox boxes(answers);
     const bool rebuilt = failing < 9;
     EXPECT_EQ(RemoveRecord(store, "B"), rebuilt ? Removal::Rebuilt : Removal::Abandoned);
     EXPECT_EQ(dir.read(store.fileName), rebuilt ? test::records(store.length, {"A", "C"}) : before);

@@ -48,7 +48,7 @@ struct ShownBox {
 // Records each message box and answers it from the script, in order; a box beyond the script
 // fails the test, and so does an answer never asked for.
 struct ScriptedMsgBox {
-  explicit ScriptedMsgBox(std::initializer_list<int> script = {}) : answers(script) {
+  explicit ScriptedMsgBox(std::vector<int> script = {}) : answers(std::move(script)) {
     previous = installMsgBox([this](MsgKind kind, const QString& prompt, const QString& title) {
       shown.push_back({kind, prompt, title});
       if (whileShown) whileShown();

@@ -92,8 +92,7 @@ TEST(PreferencesTest, OpeningAppliesTheIntervalAndReportsValuesOutOfRange) {
     test::TempAppDir app;
     app.write("zq.ini", ini({"Start_Min=" + startMin}));
     ModSig.IntervalCode = code;
-    test::ScriptedMsgBox boxes;
-    boxes.answers = answers;
+    test::ScriptedMsgBox boxes(answers);
     frmPreferences dialog;
     EXPECT_EQ(std::pair(dialog.SliderCaption->text(), dialog.txtsiglocation->text()),
               std::pair(caption, QString("?")));

@@ -48,7 +48,7 @@ struct Window : StartupWindows {
 };
 
 TEST(FrmMainTest, LoadsTheEntriesAndStoresTheRandomizeFlags) {
-  test::ScriptedMsgBox boxes{vbIgnore, vbIgnore};
+  test::ScriptedMsgBox boxes({vbIgnore, vbIgnore});
   Window w("HeadRandom=abc\r\nSigRandom=2\r\nFootRandom= 1 \r\n");
   test::expectFailureBox(boxes.shown.at(0), 13, "Type mismatch", "Form_Load");
   test::expectFailureBox(boxes.shown.at(1), 380, "Invalid property value", "Form_Load");
@@ -74,8 +74,8 @@ TEST(FrmMainTest, TicksSwitchWhenDueAndWriteTheJoinedEntries) {
   const QString tomorrow = QLocale::system().toString(QDate(2024, 1, 1), QLocale::ShortFormat);
   for (const auto& [settings, ticks, writeNow, written, draws, ticksAfter, minutes] : cases) {
     SCOPED_TRACE(settings.data());
-    test::ScriptedMsgBox boxes;  // a missing folder fails the load's switch and the due one
-    boxes.answers.assign(settings.contains("nonexistent") ? 2 : 0, vbAbort);
+    // A missing folder fails the load's switch and the due one.
+    test::ScriptedMsgBox boxes(std::vector<int>(settings.contains("nonexistent") ? 2 : 0, vbAbort));
     Window w(settings);
     QDateTime now(QDate(2023, 12, 31), QTime(23, 59, 30));
     w.window->clock = [&] { return now; };
@@ -116,7 +116,7 @@ TEST(FrmMainTest, HiddenTheWindowSleepsOnTheMonotonicClockUntilTheSwitchIsDue) {
 TEST(FrmMainTest, QuitEndsTheProgramOnlyWhenAnsweredYes) {
   for (const int answer : {vbNo, vbYes}) {
     Window w;
-    test::ScriptedMsgBox boxes{answer};
+    test::ScriptedMsgBox boxes({answer});
     w.showMain(), w.click("cmdQuit");
     EXPECT_EQ(boxes.shown.at(0).prompt, "Do you wish to end this session?");
     EXPECT_TRUE(boxes.shown[0].title == "Really Quit?" && boxes.shown[0].kind == MsgKind::Question);
@@ -156,7 +156,7 @@ TEST(FrmMainTest, BrowseAndDeleteEachListAndGiveUpSafely) {
   }
   // Given up, a removal leaves list and box; a list too long for 16-bit numbers is left alone.
   Window w;
-  test::ScriptedMsgBox boxes{vbAbort, vbAbort, vbIgnore};
+  test::ScriptedMsgBox boxes({vbAbort, vbAbort, vbIgnore});
   int calls = 0;
   test::FileHookScope hook([&](auto call, auto&&...) {
     return ++calls, call == platform::FileCall::Write ? ENOSPC : 0;
