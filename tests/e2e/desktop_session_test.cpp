@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QtCore>
@@ -82,7 +83,9 @@ class DesktopSessionTest : public ::testing::TestWithParam<std::string> {
     }
   }
   void TearDown() override {
-    if (HasFailure() && QDir().mkpath(QUILLMATE_SCREENSHOTS)) {
+    // grim may run as nobody: the folder takes anyone's screenshot.
+    if (HasFailure() && QDir().mkpath(QUILLMATE_SCREENSHOTS) &&
+        ::chmod(QUILLMATE_SCREENSHOTS, 01777) == 0) {
       const QString png = QUILLMATE_SCREENSHOTS "/" + QString::fromStdString(GetParam()) + ".png";
       sway_ ? run("grim", {png}) : run("import", {"-window", "root", png});
     }
