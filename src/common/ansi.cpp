@@ -1,5 +1,6 @@
 #include "common/ansi.h"
 
+#include <algorithm>
 #include <array>
 
 namespace qm {
@@ -53,6 +54,12 @@ QByteArrayView trimOuter(QByteArrayView text, QByteArrayView outer) {
   while (begin < end && outer.contains(text[begin])) ++begin;
   while (end > begin && outer.contains(text[end - 1])) --end;
   return text.sliced(begin, end - begin);
+}
+
+QByteArrayView firstBytes(QByteArrayView bytes, int limit) {
+  qsizetype end = std::min<qsizetype>(bytes.size(), limit);
+  if (end > 0 && end < bytes.size() && bytes[end - 1] == '\r' && bytes[end] == '\n') --end;
+  return bytes.first(end);
 }
 
 }  // namespace qm

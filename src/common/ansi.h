@@ -18,4 +18,7 @@ QByteArray toAnsi(QStringView text);
 // so tabs and line breaks stay.
 QByteArrayView trimOuter(QByteArrayView text, QByteArrayView outer = " ");
 
+// The first bytes up to the limit, never half of a CR LF.
+QByteArrayView firstBytes(QByteArrayView bytes, int limit);
+
 }  // namespace qm

@@ -14,9 +14,10 @@ namespace qm::platform {
 // An open regular file, closed when it goes out of scope.
 class File {
  public:
-  enum class Access { Read, Write, ReadWrite };
+  // ReadExisting never creates: a missing file is FileNotFound.
+  enum class Access { Read, Write, ReadWrite, ReadExisting };
 
-  // A missing file is created empty.
+  // A missing file is created empty, except for ReadExisting.
   File(const QString& path, Access access);
   ~File();
   File(const File&) = delete;

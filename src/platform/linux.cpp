@@ -154,6 +154,9 @@ QByteArray takeLaunchToken() {
 
 QString applicationDir() {
   if (!applicationDirOverride().isEmpty()) return applicationDirOverride();
+  // A command line answered before Qt starts has the kernel's word for it; links are followed.
+  if (!QCoreApplication::instance())
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
   return QCoreApplication::applicationDirPath();
 }
 

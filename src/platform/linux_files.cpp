@@ -309,9 +309,10 @@ mode_t newFileMode() {
 
 File::File(const QString& path, Access access)
     : path_(path),
-      fd_(openRegular(path, O_CREAT | (access == Access::Read    ? O_RDONLY
-                                       : access == Access::Write ? O_WRONLY
-                                                                 : O_RDWR))) {}
+      fd_(openRegular(path, access == Access::ReadExisting ? O_RDONLY
+                            : access == Access::Read       ? O_CREAT | O_RDONLY
+                            : access == Access::Write      ? O_CREAT | O_WRONLY
+                                                           : O_CREAT | O_RDWR)) {}
 
 File::~File() {
   ::close(fd_);

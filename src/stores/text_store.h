@@ -22,11 +22,12 @@ struct TextStore {
   int length;
   const char* tempFileName;  // where a removal writes the surviving records
   const char* tempWriter;    // the writer of the temporary file, as failure boxes name it
+  int shownBytes;            // most bytes of a record the main window's box holds and writes out
 };
 
-inline constexpr TextStore kHeaders{"Head.qmd", 100, "TmpH.qmd", "MoveHead"};
-inline constexpr TextStore kSignatures{"Sig.qmd", 255, "Tmp.qmd", "MoveSig"};
-inline constexpr TextStore kFooters{"Foot.qmd", 100, "TmpF.qmd", "MoveFoot"};
+inline constexpr TextStore kHeaders{"Head.qmd", 100, "TmpH.qmd", "MoveHead", 100};
+inline constexpr TextStore kSignatures{"Sig.qmd", 255, "Tmp.qmd", "MoveSig", 253};
+inline constexpr TextStore kFooters{"Foot.qmd", 100, "TmpF.qmd", "MoveFoot", 100};
 
 // Record numbers of the browse, delete and edit paths are 16-bit.
 inline constexpr int kMostRecordNumber = 32767;

@@ -78,9 +78,9 @@ QGridLayout* area(QLabel* caption, QWidget* box, QPushButton* prev, QPushButton*
 }  // namespace
 
 frmMain::frmMain(std::function<void()> endProgram)
-    : txtHeader(named(new LineBox(100, this), "txtHeader")),
-      txtSig(named(new MultiLineBox(253, this), "txtSig")),
-      txtFooter(named(new LineBox(100, this), "txtFooter")),
+    : txtHeader(named(new LineBox(kHeaders.shownBytes, this), "txtHeader")),
+      txtSig(named(new MultiLineBox(kSignatures.shownBytes, this), "txtSig")),
+      txtFooter(named(new LineBox(kFooters.shownBytes, this), "txtFooter")),
       Check1(checkBox(this, "Check1", "&Randomize Headers")),
       Check2(checkBox(this, "Check2", "Randomize Sig&natures")),
       Check3(checkBox(this, "Check3", "Randomize F&ooters")),

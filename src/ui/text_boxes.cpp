@@ -64,13 +64,6 @@ QByteArray storedBytes(QStringView shown) {
   return bytes;
 }
 
-// The first bytes up to the limit, never half of a CR LF.
-QByteArrayView firstBytes(QByteArrayView bytes, int limit) {
-  qsizetype end = std::min<qsizetype>(bytes.size(), limit);
-  if (end > 0 && end < bytes.size() && bytes[end - 1] == '\r' && bytes[end] == '\n') --end;
-  return bytes.first(end);
-}
-
 }  // namespace
 
 LineBox::LineBox(int limit, QWidget* parent) : QLineEdit(parent) {
