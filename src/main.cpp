@@ -1,30 +1,34 @@
-#include <QApplication>
+#include <dlfcn.h>
+
+#include <QByteArray>
+#include <QFile>
+#include <clocale>
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "rotation/print.h"
 #include "startup/command_line.h"
-#include "startup/startup.h"
-#include "ui/app_icon.h"
-#include "ui/message_box.h"
-#include "ui/startup_windows.h"
 
 int main(int argc, char* argv[]) {
-  if (const auto answer = qm::commandLineAnswer(argc, argv)) {
-    std::fputs(answer->c_str(), stdout);
-    return 0;
+  const qm::Request request = qm::commandLineRequest(argc, argv);
+  if (request == qm::Request::Help || request == qm::Request::Version) {
+    const std::string text = request == qm::Request::Help ? qm::helpText() : qm::versionText();
+    return std::fputs(text.c_str(), stdout) < 0;
   }
-  QApplication app(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);  // the window may live in the tray alone
-  // Docks and compositors tie the window to its menu entry by these two names; the first is
-  // also the tray item's title.
-  QApplication::setApplicationName(QStringLiteral("Quillmate"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillmate.quillmate"));
-  QApplication::setWindowIcon(qm::ui::appIcon());  // every window and box, in task lists too
-  qm::ui::installMessageBoxes();
-  qm::ui::StartupForms forms;
-  // Shutdown and logout end the program as Quit does: every change is on disk already.
-  qm::platform::onRequests([] { qm::platform::endNow(0); },
-                           [&forms](const QByteArray& token) { forms.bringToFront(token); });
-  if (!qm::Main(forms)) qm::platform::endNow(0);
-  qm::platform::endNow(QApplication::exec());
+  if (request != qm::Request::Start) {
+    std::setlocale(LC_CTYPE, "");  // the encoding the mail program reads
+    return qm::printComposition(request == qm::Request::PrintHtml);
+  }
+  // The window lives in a library beside the program, so that the answers above load no widgets.
+  const QByteArray library =
+      QFile::encodeName(qm::platform::applicationDir()) + "/" QUILLMATE_WINDOW;
+  void* window = ::dlopen(library.constData(), RTLD_NOW | RTLD_LOCAL);
+  const auto run = window
+                       ? reinterpret_cast<int (*)(int&, char**)>(::dlsym(window, "quillmateWindow"))
+                       : nullptr;
+  if (!run) {
+    std::fprintf(stderr, "quillmate: %s\n", ::dlerror());
+    return 1;
+  }
+  return run(argc, argv);
 }

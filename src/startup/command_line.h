@@ -1,13 +1,18 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
-// The program takes no options; only the two that every Linux command answers.
+// The program's options: the two that every Linux command answers, and the signature for a mail
+// program that runs a command.
 namespace qm {
 
-// The text that "--help" or "--version" (the first of them given) prints, or nothing: then
-// every argument is ignored and the program starts.
-std::optional<std::string> commandLineAnswer(int argc, const char* const* argv);
+enum class Request { Start, Help, Version, Print, PrintHtml };
+
+// The first of the options given, or Start: then the other arguments are Qt's.
+Request commandLineRequest(int argc, const char* const* argv);
+
+// What --help and --version print.
+std::string helpText();
+std::string versionText();
 
 }  // namespace qm
