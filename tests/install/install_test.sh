@@ -26,19 +26,32 @@ check "appstreamcli notes, the metainfo's id and launchable, the icon" "$id $id.
 # --help and --version answer at once on standard output, with no display and no file made.
 mkdir "$scratch/cwd" && cd "$scratch/cwd" || exit 1
 ask() { env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=none "$prefix/bin/quillmate" "$1" 2>&1; }
-check "--version, --help naming both options, their statuses" "quillmate $version 0 2 0" \
-  "$(ask --version) $? $(ask --help | grep -c -E '^  --(help|version) ') $?"
-check "files under the prefix, bin/quillmate" "f opt/quillmate/FAQ.html f opt/quillmate/quillmate f share/applications/$id.desktop \
+check "--version, --help naming the four options, their statuses" "quillmate $version 0 4 0" \
+  "$(ask --version) $? $(ask --help | grep -c -E '^  --(help|version|print|print-html) ') $?"
+check "files under the prefix, bin/quillmate" "f opt/quillmate/FAQ.html f opt/quillmate/quillmate f opt/quillmate/quillmate_window.so f share/applications/$id.desktop \
 f share/icons/hicolor/scalable/apps/$id.svg f share/metainfo/$id.metainfo.xml l bin/quillmate ../opt/quillmate/quillmate" \
   "$(cd "$prefix" && find . ! -type d -printf '%y %P\n' | sort | xargs) $(readlink "$prefix/bin/quillmate")"
 # Through bin/ it keeps its files in opt/quillmate and makes a private folder for the signature.
 HOME=$scratch/home XDG_DATA_HOME= QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch TMPDIR=$scratch \
   "$prefix/bin/quillmate" >"$scratch/log" 2>&1 &
-pid=$! started=".quillmate.lock FAQ.html Foot.qmd Head.qmd Sig.qmd quillmate zq.ini" sigs=$scratch/home/.local/share/quillmate
+pid=$! started=".quillmate.lock FAQ.html Foot.qmd Head.qmd Sig.qmd quillmate quillmate_window.so zq.ini" sigs=$scratch/home/.local/share/quillmate
 for _ in $(seq 300); do [ "$(names "$app")" = "$started" ] || ! kill -0 $pid 2>/dev/null && break; sleep 0.05; done
 check "files in opt/quillmate, and in the working directory, after a start" "$started" "$(names "$app")$(names .)"
 check "the signature folder, named in zq.ini" "drwx------ SigLocation=$sigs" \
   "$(stat -c %A "$sigs") $(grep -a SigLocation "$app/zq.ini" | tr -d '\r')"
 kill -TERM $pid; wait $pid; status=$? pid=
 check "SIGTERM: status 0, the lock gone from opt/quillmate" "0 ${started#.quillmate.lock }" "$status $(names "$app")"
+# --print through a link, with no display: the start's entries in the locale's encoding.
+printf 'Zo\353%-252s' '' >"$app/Sig.qmd" && ln -s "$prefix/bin/quillmate" "$scratch/quillmate"
+check "--print in UTF-8 and in the C locale" "$(printf '\n\nZo\303\253\n\n.\n\n\nZo?\n\n.')" \
+  "$(LC_ALL=C.UTF-8 ask --print; echo .; LC_ALL=C ask --print; echo .)"
+# mutt composes a message with it; "y" sends the unchanged message to a capture script.
+printf 'set %s\n' "signature=\"$scratch/quillmate --print|\"" "sendmail=$scratch/capture" \
+  "folder=$scratch" editor=true autoedit edit_headers abort_unmodified=no send_charset=utf-8 copy=no \
+  >"$scratch/muttrc"
+printf '#!/bin/sh\ncat >"%s/sent"\n' "$scratch" >"$scratch/capture" && chmod +x "$scratch/capture"
+(while printf y; do sleep 0.2; done) 2>/dev/null | HOME=$scratch TERM=vt100 LC_ALL=C.UTF-8 \
+  timeout 20 script -qec "mutt -n -F $scratch/muttrc -s Hi bob@example.com" /dev/null >>"$scratch/log"
+check "mutt's message: UTF-8, the signature under its dashes" "charset=utf-8 -- Zo$(printf '\303\253')" \
+  "$(grep -o 'charset=utf-8' "$scratch/sent") $(sed -n '/^-- $/,$p' "$scratch/sent" | xargs)"
 [ -z "$failed" ] || { cat "$scratch/log" >&2; exit 1; }
