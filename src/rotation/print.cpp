@@ -25,7 +25,7 @@ bool ticked(const QByteArray& settings, const char* key) {
   try {
     return toTicked(profileValue(settings, "Settings", key).value_or("0"));
   } catch (const Failure&) {
-    return false;  // as the window leaves a box that cannot show the value
+    return false;  // a value the window refuses with a box ticks nothing
   }
 }
 
