@@ -1,8 +1,6 @@
-// SIGKILL amid a child's edits, appends, removals and signature writes leaves only states it
-// passes through; each change is synced before the next step needs it. QUILLMATE_KILLS=3000: 10x
-// CI's kills; QUILLMATE_KILL_SEED=n: a failed run's draws again.
+// SIGKILL amid a child's writes leaves only states it passes through, each synced before needed.
+// QUILLMATE_KILLS=3000: 10x CI's kills; QUILLMATE_KILL_SEED=n: a failed run's draws again.
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -27,7 +25,6 @@ QByteArray form(int k, const QString& name) {  // the bytes are the output tests
 
 // The children sync at every step: their folder is in memory where there is /dev/shm.
 [[maybe_unused]] const bool kInMemory = QFile::exists("/dev/shm") && qputenv("TMPDIR", "/dev/shm");
-// A folder of the stores and the signature files; a failure box ends a child with 3.
 struct KillTest : ::testing::Test {
   KillTest() {
     installMsgBox([](MsgKind, const QString&, const QString&) -> int { ::_exit(3); });
@@ -64,20 +61,16 @@ TEST_F(KillTest, StoreAndSignatureFilesSurviveSigkillAtAnyMoment) {
     app.write("Sig.qmd", start);
     for (const char* name : {"ZQ.txt", "ZQ.HTML", "ZQ.rtf"}) app.write(name, form(first, name));
     // The kill comes up to 100 us after one of the first 60 file calls, a turn and a half.
-    const pid_t child = ::fork();
-    if (child == 0) {
+    const int status = test::forked([&] {
       const test::FileHookScope hook([&, call = draw(59), delay = draw(100)](auto...) mutable {
         if (call-- == 0) ::signal(SIGALRM, [](int) { ::kill(::getpid(), SIGKILL); });
         if (call == -1) ::ualarm(delay + 1, 0);
         return 0;
       });
       for (int i = first;; ++i) turn(i);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    });
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "exit 3: a failure box";
-    // A store the child passes through; whole forms, written ZQ.txt, ZQ.HTML, ZQ.rtf in turn; at
-    // most one random-named temporary each, named by the one marker the next write clears it by.
+    // Whole forms, written txt, HTML, rtf in turn; a temporary each at most, named by the marker.
     QByteArrayList states{start};
     for (const QByteArray& text : kMoving)
       states << fixed + fit(text) << fixed + fit(text) + fit(kAdded);
@@ -97,8 +90,7 @@ TEST_F(KillTest, StoreAndSignatureFilesSurviveSigkillAtAnyMoment) {
   }
 }
 
-// What the kernel is asked, per strace of this very test: a new file's data synced before its
-// rename, the folder after it; an append synced; the folder synced once a store is made or removed.
+// Per strace of this test: data synced before a rename, the folder after, and after (un)making.
 TEST_F(KillTest, EachChangeIsOnTheDiskBeforeTheNextStepCountsOnIt) {
   if (const QString traced = qEnvironmentVariable("QUILLMATE_TRACED"); !traced.isEmpty()) {
     platform::setApplicationDir(traced), ModSig.IniPath = traced + "/zq.ini";

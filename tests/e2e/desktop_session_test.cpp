@@ -1,6 +1,5 @@
-// The installed program on real desktops: xfwm4 and xfce4-panel on a private Xvfb (the panel's tray
-// as item host, or as XEmbed tray for a program with no session bus), and headless sway with
-// waybar. On failure a screenshot goes to QUILLMATE_SCREENSHOTS.
+// The installed program on real desktops: xfwm4 and xfce4-panel (item host, or XEmbed tray for a
+// program with no bus) on Xvfb, and headless sway with waybar. Failures leave a screenshot.
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -83,9 +82,8 @@ class DesktopSessionTest : public ::testing::TestWithParam<std::string> {
     }
   }
   void TearDown() override {
-    // grim may run as nobody: the folder takes anyone's screenshot.
     if (HasFailure() && QDir().mkpath(QUILLMATE_SCREENSHOTS) &&
-        ::chmod(QUILLMATE_SCREENSHOTS, 01777) == 0) {
+        ::chmod(QUILLMATE_SCREENSHOTS, 01777) == 0) {  // grim may run as nobody
       const QString png = QUILLMATE_SCREENSHOTS "/" + QString::fromStdString(GetParam()) + ".png";
       sway_ ? run("grim", {png}) : run("import", {"-window", "root", png});
     }
@@ -120,7 +118,6 @@ class DesktopSessionTest : public ::testing::TestWithParam<std::string> {
     for (const QString& id : windows(title))
       run("xdotool", {"windowfocus", "--sync", id, "key", "--clearmodifiers", key});
   }
-  // X11: ids of the mapped windows titled exactly so (or with "--class", of that class).
   QStringList windows(const QString& title, const QString& by = "--name") {
     const QString re = "^" + QRegularExpression::escape(title) + "$";
     return QString(run("xdotool", {"search", "--onlyvisible", by, re}))
@@ -140,8 +137,7 @@ class DesktopSessionTest : public ::testing::TestWithParam<std::string> {
   bool shown(const QString& title) {
     return sway_ ? tree().join('\n').contains(':' + title) : !windows(title).isEmpty();
   }
-  // dbus-send's answer from "service/path".
-  QByteArray dbus(const QString& at, const QStringList& call) {
+  QByteArray dbus(const QString& at, const QStringList& call) {  // at: "service/path"
     const QStringList to{"--session", "--print-reply", "--dest=" + at.section('/', 0, 0),
                          '/' + at.section('/', 1)};
     return run("dbus-send", to + call);
@@ -171,12 +167,10 @@ class DesktopSessionTest : public ::testing::TestWithParam<std::string> {
   bool inTray() {
     return !shown(kMain) && (xembed_ ? !windows(class_, "--class").isEmpty() : !item().isEmpty());
   }
-  // By the window's Minimize (Alt+M) or the window manager's own (xfwm4: Alt+F9).
-  bool minimise(const QString& key = "alt+m") {
+  bool minimise(const QString& key = "alt+m") {  // Alt+M: the window's own Minimize
     return keys(kMain, key), waitFor([&] { return inTray(); });
   }
-  // Back by a double-click on the XEmbed icon (one click is not enough; the pause outlasts a
-  // double-click) or by the item's Activate, as a panel calls it on a click.
+  // Back by a double-click on the XEmbed icon (one click is not enough) or the item's Activate.
   void fromTray() {
     if (xembed_) {
       const QString icon = windows(class_, "--class").value(0);
@@ -253,8 +247,7 @@ TEST_P(DesktopSessionTest, LatePanelMinimiseSecondStartAndTerminate) {
   startPanel();
   ASSERT_SOON(inTray()) << " with the panel back";
   ASSERT_NO_FATAL_FAILURE(fromTray());
-  // A second start is refused and brings the window forward: from workspace 2 by the launcher's
-  // token (urgent on sway), or from the tray when started in another environment (X11).
+  // A refused second start brings the window forward: from workspace 2 by token, or from the tray.
   if (sway_) run("swaymsg", {"[title=\"^" + kMain + "$\"] move to workspace 2; workspace 1"});
   ASSERT_TRUE(sway_ || minimise());
   QProcess& second =

@@ -32,10 +32,9 @@ int main(int argc, char** argv) {
   wl_display_roundtrip(display);
   wl_registry_destroy(registry); /* before a removal could reach the listener that has none */
   if (!activation) return fputs("launch_with_token: no xdg_activation_v1\n", stderr), 1;
-  /* No surface and no serial: a launcher, not a focused window, asks. */
   struct xdg_activation_token_v1* request = xdg_activation_v1_get_activation_token(activation);
   xdg_activation_token_v1_add_listener(request, &token_listener, NULL);
-  xdg_activation_token_v1_commit(request);
+  xdg_activation_token_v1_commit(request); /* no surface, no serial: a launcher asks */
   while (!have_token && wl_display_dispatch(display) != -1) continue;
   if (!have_token) return fputs("launch_with_token: no token\n", stderr), 1;
   execvp(argv[1], argv + 1); /* the connection's socket closes on exec */

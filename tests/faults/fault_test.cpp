@@ -1,8 +1,5 @@
-// Real file system faults, one forked child per row; rows that need another user run as root only,
-// and are skipped visibly otherwise. The child seeds app/ and sig/, runs the row's shell there and
-// then its ops (see child()), every failure box answered Abort, and reports the boxes, what the ops
-// say, and each changed name: its octal mode (with the type bits of what is no file or link: 10
-// FIFO, 40 folder), "=" and a file's bytes.
+// Real file system faults, a forked child per row: the row's shell, then its ops (see child()).
+// Reports boxes, what ops say, each changed name: octal mode (10 FIFO, 40 folder) "=" bytes.
 #include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -45,14 +42,12 @@ const struct Row {
     {"SyncFails", "", "fDAO", DAO(ACCESS)},
     {"FullDisk", "cat /dev/zero 2>/dev/null >filler; true", "mDAOS",
      "61 Disk full MoveSig; 61 Disk full cmdSave_Click; 61 Disk full OutputSig"},
-    // Root, too, is refused files without a write bit.
     {"ReadOnly", "chmod 444 app/Sig.qmd app/zq.ini sig/ZQ.txt", "DAOS", DAO(DENIED)},
     {"AppDirAsNobody", "chmod 555 app", "nDS", DENIED " cmdDeleteSig_Click"},
     {"StoreAsNobody", "chmod 444 app/Sig.qmd", "nA", DENIED " cmdSave_Click"},
     // A FIFO or folder in a file's place is refused unwaited, even to count or read, never empty.
     {"Fifos", "rm app/Sig.qmd sig/ZQ.txt; mkfifo app/Sig.qmd sig/ZQ.txt", "<>RDAO", READS(ACCESS)},
     {"Folders", "rm app/Sig.qmd sig/ZQ.txt; mkdir app/Sig.qmd sig/ZQ.txt", "<>RDAO", READS(ACCESS)},
-    // Own links stay, targets keep their mode; another's link in a shared folder is refused.
     {"OwnLinks",
      "cd app; mv zq.ini zq.ini.real; ln -s zq.ini.real zq.ini; cd ../sig; mv ZQ.txt ZQ.txt.real;"
      "chmod 600 ZQ.txt.real; ln -s ZQ.txt.real ZQ.txt",
@@ -65,7 +60,6 @@ const struct Row {
      ".ZQ.txt.StillWriting .ZQ.txt.OtherUser001 ZQ.txt.Abandoned001; chown nobody .ZQ.txt.Other*; "
      "ln -s ../app/zq.ini .ZQ.txt.LinkToIni001; mkfifo .ZQ.HTML.FifoFifo0001",
      "O", OUT("ZQ.txt 640")},
-    // A removal's leftover goes in any case, a link not its target; a linked store's tmp.qmd stays.
     {"StaleTemporaryStore", "ln -s zq.ini app/tmp.QMD", "D",
      "Sig.qmd 644=1,3,4,5,6,7,8,9,10,11,12,13,14,15,16,; tmp.QMD gone"},
     {"LinkedStore",
@@ -79,8 +73,7 @@ const struct Row {
     {"AnotherUsersFileAsRoot", "chmod 1777 sig; chown nobody sig/ZQ.txt", "O", DENIED " OutputSig"},
     {"RootWritesThenOwner", "rm app/Sig.qmd sig/ZQ.*; chmod 755 app sig; chown -R nobody app sig",
      "AOnAOS", "Sig.qmd 644=17,17,; " OUT("ZQ.txt 644") "; zq.ini " INI6},
-    // Nobody's installation runs once for owner and root, either order; another's lock file keeps
-    // nobody out, held or not; a start knocks only at the program, leaving what the launcher gave.
+    // One instance for owner and root; another's lock file keeps nobody out; knocks leave tokens.
     {"OwnerThenRoot", "chown nobody app", "oP", "running, woken; " HELD "; " WAKE},
     {"RootThenOwner", "chown nobody app", "lnP", "running; " HELD},
     {"AnotherUsersLockFile", "cd app; touch " LOCK "; chmod 666 " LOCK "; chown 4242 " LOCK, "4nP",
@@ -88,7 +81,6 @@ const struct Row {
     {"AnotherUsersClosedLockFile", "cd app; touch " LOCK "; chown 4242 " LOCK, "nP", "alone"},
     {"AnotherProgramHoldsTheLock", "", "sP", "running; " HELD},
     {"ItselfHoldsTheLock", "", "lP", "running, woken; " HELD "; " WAKE},
-    // A non-file at the lock's name, at start or swapped in later, is never locked nor removed.
     {"FifoAtTheLock", "mkfifo app/" LOCK, "elP", "alone"},
     {"FolderAtTheLock", "mkdir app/" LOCK, "elP", "alone"},
     {"LockFileBecomesAFifo", "", "e", LOCK " 10644=", "cd app; rm " LOCK "; mkfifo " LOCK},
@@ -96,7 +88,6 @@ const struct Row {
 
 const auto n = [](const QString& path) { return QFile::encodeName(path); };
 const sched_param kDefault{};
-// As root, the user uid; others stay themselves.
 void become(uid_t uid) {
   if (::geteuid() == 0 && uid != 0 && (::setresgid(uid, uid, uid) || ::setresuid(uid, uid, uid)))
     ::_exit(4);
@@ -108,16 +99,16 @@ pid_t helper(Body body) {
   int fds[2];
   const pid_t pid = ::pipe(fds) != 0 ? (::_exit(4), 0) : ::fork();
   if (pid == 0)
-    for (body(fds[1]);;) ::pause();
+    for (body(fds[1]), ::write(fds[1], "r", 1);;) ::pause();
   return ::read(fds[0], fds, 1) == 1 ? pid : (::_exit(4), 0);
 }
 
 // Nobody locks each file made in folder the moment it appears, on the caller's CPU, who yields.
-pid_t lockEveryNewFile(const QString& folder) {
+void lockEveryNewFile(const QString& folder) {
   cpu_set_t one{};
   CPU_SET(sched_getcpu(), &one);
   if (::sched_setaffinity(0, sizeof one, &one) != 0) ::_exit(4);
-  const pid_t pid = helper([&](int ready) {
+  helper([&](int ready) {
     const int watch = ::inotify_init();
     become(65534);
     if (::inotify_add_watch(watch, n(folder), IN_CREATE) < 0 || ::write(ready, "r", 1) != 1)
@@ -129,11 +120,9 @@ pid_t lockEveryNewFile(const QString& folder) {
         ::flock(::open(n(folder + '/' + e->name), O_RDONLY | O_NONBLOCK), LOCK_EX);
   });
   if (::sched_setscheduler(0, SCHED_IDLE, &kDefault) != 0) ::_exit(4);
-  return pid;
 }
 
-// The lock held till the row ends: by the program as l the caller or o nobody, by hand as 4 user
-// 4242 or s the caller, then a sleep (a knock would end it; it says it is ready once it runs).
+// The lock till the row ends: the program's (l caller, o nobody), by hand (4 user 4242, s caller).
 pid_t holdLock(char how, const QString& lock) {
   return helper([&](int ready) {
     ::signal(SIGUSR1, [](int) {});  // a knock it hears; an exec forgets the handler
@@ -145,11 +134,9 @@ pid_t holdLock(char how, const QString& lock) {
       ::_exit(4);
     const QByteArray sleep = "printf r >&" + QByteArray::number(ready) + "; exec sleep 30";
     if (how == 's') ::execl("/bin/sh", "sh", "-c", sleep.constData(), nullptr);
-    if (::write(ready, "r", 1) != 1) ::_exit(4);
   });
 }
 
-// Each name in both folders as the report shows it, a store's padding as commas.
 QMap<QString, QString> snapshot(const QString& root) {
   QMap<QString, QString> files;
   for (const QString& dir : {root + "/app", root + "/sig"})
@@ -182,26 +169,17 @@ QMap<QString, QString> snapshot(const QString& root) {
   ModSig.WriteType = "Text & HTML", ModSig.SwitchTicks = 120;  // a switch writes the signatures
   ModSig.HeadRandomFlag = ModSig.SigRandomFlag = ModSig.FootRandomFlag = "0";
   QStringList report, names;  // names: the temporary files it made
-  // A box must match its report item, "number description procedure"; if not, its text shows.
-  const auto* result = ::testing::UnitTest::GetInstance()->current_test_info()->result();
-  const int inherited = result->total_part_count();  // the failures of rows before
   installMsgBox([&](MsgKind kind, const QString& prompt, const QString& title) {
-    static const QRegularExpression failure(R"(^(\d+) (.+) (\w+)$)");
-    const auto want = failure.match(QString(row.expected).split("; ").value(report.size()));
-    const int before = result->total_part_count();
-    test::expectFailureBox({kind, prompt, title}, want.captured(1).toInt(), want.captured(2),
-                           want.captured(3));
-    report << (result->total_part_count() > before ? prompt : want.captured(0));
+    report << test::failureItem({kind, prompt, title});
     return int(vbAbort);
   });
   ::flock(::open(n(root + "/sig/.ZQ.txt.StillWriting"), O_RDONLY), LOCK_EX);
-  const pid_t neighbour = std::strchr(row.ops, 'i') ? lockEveryNewFile(root + "/sig") : 0;
+  if (std::strchr(row.ops, 'i')) lockEveryNewFile(root + "/sig");
   std::vector<pid_t> holders;
   if (std::strchr(row.ops, 'w'))  // another process's write, stopped at its first bytes
     holders.push_back(helper([](int ready) {
       platform::setFileHookForTest([ready](platform::FileCall call, auto&&...) {
-        for (bool stop = call == platform::FileCall::Write && ::write(ready, "r", 1); stop;)
-          ::pause();
+        if (call == platform::FileCall::Write && ::write(ready, "r", 1)) ::pause();
         return 0;
       });
       OutputSig({"w", "w", "w"});
@@ -221,18 +199,17 @@ QMap<QString, QString> snapshot(const QString& root) {
     return std::strchr(row.ops, 'f') && call == platform::FileCall::Sync ? EIO : 0;
   });
   const char* started[] = {"alone", "running", "running, woken"};
+  const auto start = [&] {  // the lock, later, the program's end
+    if (platform::previousInstance() || std::system(qPrintable("cd '" + root + "'; " + row.later)))
+      ::_exit(4);
+    platform::endNow(0);
+  };
   for (const char* op = row.ops; *op; ++op) {
     if (*op == 'n') become(65534);
     if (std::strchr("lo4s", *op)) holders.push_back(holdLock(*op, root + "/app/" LOCK));
     if (*op == 'P')  // a start asks whether another runs, and knocks
       report << started[platform::previousInstance() ? 1 + platform::wakePreviousInstance() : 0];
-    const pid_t start = *op == 'e' ? ::fork() : -1;  // a start: the lock, later, the program's end
-    if (start == 0 && (platform::previousInstance() ||
-                       std::system(qPrintable("cd '" + root + "'; " + row.later)) != 0))
-      ::_exit(4);
-    if (start == 0) platform::endNow(0);
-    if (int status = 0; start > 0 && (::waitpid(start, &status, 0), status != 0))
-      report << "a start failed";
+    if (*op == 'e' && test::forked(start) != 0) report << "a start failed";
     if (*op == 'D') window->txtSig->setAnsiText("2"), click("cmdDeleteSig");
     if (*op == '<' || *op == '>') click(*op == '<' ? "cmdPrev" : "cmdNext");
     if (*op == 'R')
@@ -241,8 +218,8 @@ QMap<QString, QString> snapshot(const QString& root) {
     if (*op == 'O') OutputSig({"h", "s", "f"});
     if (*op == 'S') writeINI(ModSig.IniPath, "Settings", "Interval", "6");
   }
-  if (neighbour) ::sched_setscheduler(0, SCHED_OTHER, &kDefault);  // idle starves when busy
-  if (!holders.empty()) ::usleep(100000);                          // a knock is on its way
+  ::sched_setscheduler(0, SCHED_OTHER, &kDefault);  // idle starves when busy
+  if (!holders.empty()) ::usleep(100000);           // a knock is on its way
   for (const pid_t holder : holders)
     if (::waitpid(holder, nullptr, WNOHANG) != 0) report << "a holder ended";
   auto after = snapshot(root), all = before;
@@ -250,8 +227,7 @@ QMap<QString, QString> snapshot(const QString& root) {
   for (const QString& name : all.keys())
     if (before.value(name) != after.value(name)) report << name + ' ' + after.value(name, "gone");
   const QByteArray bytes = (report.join("; ") + '\x1e' + names.join(' ')).toUtf8();
-  if (::pwrite(fd, bytes.constData(), bytes.size(), 0) != bytes.size()) ::_exit(2);
-  ::_exit(result->total_part_count() > inherited ? 3 : 0);
+  ::_exit(::pwrite(fd, bytes.constData(), bytes.size(), 0) == bytes.size() ? 0 : 2);
 }
 
 TEST(FaultTest, EachRowShowsItsFailuresOrStaysSilentAndLeavesExactBytes) {
@@ -265,15 +241,10 @@ TEST(FaultTest, EachRowShowsItsFailuresOrStaysSilentAndLeavesExactBytes) {
     QTemporaryDir root;
     ::chmod(n(root.path()), 0755);
     QTemporaryFile out;  // opened here: neither a full disk nor nobody keeps the child out
-    int status = 0;
     ASSERT_TRUE(out.open());
-    const pid_t pid = ::fork();
-    if (pid == 0) ::setpgid(0, 0), child(row, root.path(), out.handle());
-    ::waitpid(pid, &status, 0);
-    ::kill(-pid, SIGKILL);  // the helpers it left
+    EXPECT_EQ(test::forked([&] { child(row, root.path(), out.handle()); }), 0);
     const QStringList parts = QString::fromUtf8(out.readAll()).split('\x1e');
     ::chmod(n(root.filePath("app")), 0755);  // lets the folder go after a read-only case
-    EXPECT_EQ(status, 0);
     EXPECT_EQ(parts.value(0).toStdString(), row.expected);
     seen += parts.value(1).split(' ', Qt::SkipEmptyParts);
   }

@@ -17,24 +17,21 @@
 namespace qm {
 namespace {
 
-struct Printed {
-  int status;
-  QByteArray out, err;
-};
-
-// One call in the locale named, which is restored afterwards.
-Printed print(bool html = false, const char* locale = "C.UTF-8") {
+// One call in the locale named, restored afterwards: status, standard output, standard error.
+std::tuple<int, QByteArray, QByteArray> print(bool html = false, const char* locale = "C.UTF-8") {
   const std::string before = std::setlocale(LC_CTYPE, nullptr);
   EXPECT_TRUE(std::setlocale(LC_CTYPE, locale));
-  char *out = nullptr, *err = nullptr;
-  size_t outSize = 0, errSize = 0;
-  std::FILE *outFile = open_memstream(&out, &outSize), *errFile = open_memstream(&err, &errSize);
-  const int status = printComposition(html, outFile, errFile);
-  std::fclose(outFile), std::fclose(errFile), std::setlocale(LC_CTYPE, before.c_str());
-  Printed printed{status, QByteArray(out, qsizetype(outSize)), QByteArray(err, qsizetype(errSize))};
-  std::free(out), std::free(err);
-  return printed;
+  char* text[2] = {};
+  size_t size[2] = {};
+  std::FILE *out = open_memstream(&text[0], &size[0]), *err = open_memstream(&text[1], &size[1]);
+  const int status = printComposition(html, out, err);
+  std::fclose(out), std::fclose(err), std::setlocale(LC_CTYPE, before.c_str());
+  std::tuple result{status, QByteArray(text[0], qsizetype(size[0])),
+                    QByteArray(text[1], qsizetype(size[1]))};
+  std::free(text[0]), std::free(text[1]);
+  return result;
 }
+const auto printed = [](auto&&... args) { return std::get<1>(print(args...)); };
 
 // Ticked lists give each of their entries; the others the entry a start shows: the last header,
 // the first signature, the last footer. A value that is no 0 or 1 ticks nothing.
@@ -53,13 +50,13 @@ TEST(PrintTest, TickedListsDrawEveryEntryTheOthersShowTheStartsEntry) {
     app.write("Sig.qmd", test::records(255, {" S1", "S2", "S3"}));
     app.write("Foot.qmd", test::records(100, {"F1", "F2"}));
     std::set<QByteArray> seen;
-    for (int i = 0; i < 200; ++i) seen.insert(print().out);
+    for (int i = 0; i < 200; ++i) seen.insert(printed());
     EXPECT_EQ(seen, expected) << settings.data();
   }
 }
 
-// Every Windows-1252 character in UTF-8, or "?" where the locale has none; CR LF and a lone CR
-// end lines with LF; a signature cut where its box cuts it. HTML as ZQ.HTML, with LF.
+// Windows-1252 in UTF-8, or "?" where the locale has none; CR LF and a lone CR end lines with LF;
+// a signature cut where its box cuts it. HTML as ZQ.HTML, with LF.
 TEST(PrintTest, TheLocalesEncodingAndLfLineEnds) {
   QByteArray all;
   for (int b = 0x21; b < 0x100; ++b) all += char(b);
@@ -77,7 +74,7 @@ TEST(PrintTest, TheLocalesEncodingAndLfLineEnds) {
   for (const auto& [signature, html, locale, expected] : cases) {
     test::TempAppDir app;
     app.write("Sig.qmd", test::records(255, {signature}));
-    EXPECT_EQ(print(html, locale).out, expected) << locale;
+    EXPECT_EQ(printed(html, locale), expected) << locale;
   }
 }
 
@@ -97,16 +94,13 @@ TEST(PrintTest, AnUnreadableFileIsNamedOnStandardError) {
     test::FileHookScope hook([&](auto, const QString& at, auto...) {
       return name[0] == 'F' && at == path ? EACCES : 0;
     });
-    const Printed printed = print();
-    EXPECT_EQ(
-        std::tuple(printed.status, printed.out.toStdString(), printed.err.toStdString()),
-        std::tuple(1, "",
-                   ("quillmate: " + QFile::encodeName(path) + ": " + reason + "\n").toStdString()));
+    EXPECT_EQ(print(),
+              std::tuple(1, "", "quillmate: " + QFile::encodeName(path) + ": " + reason + "\n"));
   }
 }
 
-// Beside an instance that rebuilds the store over and over (a removal renames a new file into
-// place, an append writes in place), every call reads one whole state and writes nothing.
+// Beside an instance that rebuilds (by rename) and appends (in place) over and over, every call
+// reads one whole state and writes nothing.
 TEST(PrintTest, ReadsOneStateWhileAnInstanceRebuildsAndWritesNothing) {
   test::TempAppDir app;
   app.write("zq.ini", "[Settings]\r\nSigRandom=1\r\n");
@@ -119,11 +113,10 @@ TEST(PrintTest, ReadsOneStateWhileAnInstanceRebuildsAndWritesNothing) {
     return calls += call != platform::FileCall::Open, 0;
   });
   std::set<QByteArray> seen;
-  for (int i = 0; i < 2000; ++i) seen.insert(print().out);
+  for (int i = 0; i < 2000; ++i) seen.insert(printed());
   ::kill(instance, SIGKILL), ::waitpid(instance, nullptr, 0);
-  seen.erase("\n\nA\n\n"), seen.erase("\n\nB\n\n"), seen.erase("\n\nC\n\n");
-  EXPECT_EQ(seen, std::set<QByteArray>());
-  EXPECT_EQ(calls, 0);
+  for (const char* whole : {"\n\nA\n\n", "\n\nB\n\n", "\n\nC\n\n"}) seen.erase(whole);
+  EXPECT_EQ(std::pair(seen, calls), std::pair(std::set<QByteArray>(), 0));
   EXPECT_EQ(QDir(app.path()).entryList({"Head.qmd", "Foot.qmd"}), QStringList());
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QRegularExpression>
@@ -75,17 +78,32 @@ struct FileHookScope {
   FileHookScope& operator=(const FileHookScope&) = delete;
 };
 
-// The failure box as the user reads it: number, description, a line, the procedure.
+// A failure box as "number description procedure" (its text: number, description, a line, the
+// procedure); any other box as its prompt.
+inline QString failureItem(const ShownBox& box) {
+  static const QRegularExpression text(
+      "^Error (\\d+): \r\n(.*)\r\n\t\toccurred at line [1-9][0-9]*\r\nin Quillmate: (\\w+)$",
+      QRegularExpression::DotMatchesEverythingOption);
+  const auto found = text.match(box.prompt);
+  return box.kind == MsgKind::Failure && box.title == "Quillmate Error" && found.hasMatch()
+             ? found.captured(1) + ' ' + found.captured(2) + ' ' + found.captured(3)
+             : box.prompt;
+}
 inline void expectFailureBox(const ShownBox& box, int number, const QString& description,
                              const QString& procedure) {
-  const QString text = "^Error %1: \r\n%2\r\n\t\toccurred at line [1-9][0-9]*\r\nin Quillmate: %3$";
-  const auto escape = [](const QString& plain) { return QRegularExpression::escape(plain); };
   EXPECT_EQ(box.title, "Quillmate Error");
-  EXPECT_TRUE(box.kind == MsgKind::Failure &&
-              QRegularExpression(text.arg(number).arg(escape(description), escape(procedure)))
-                  .match(box.prompt)
-                  .hasMatch())
-      << box.prompt.toStdString();
+  EXPECT_EQ(failureItem(box).toStdString(),
+            QString("%1 %2 %3").arg(number).arg(description, procedure).toStdString());
+}
+
+// Runs body in a child of its own process group; its wait status once it ends, what it left killed.
+inline int forked(const std::function<void()>& body) {
+  int status = 0;
+  const pid_t pid = ::fork();
+  if (pid == 0) ::setpgid(0, 0), body(), ::_exit(1);
+  EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+  ::kill(-pid, SIGKILL);
+  return status;
 }
 
 }  // namespace qm::test

@@ -114,14 +114,13 @@ TEST(FrmMainTest, HiddenTheWindowSleepsOnTheMonotonicClockUntilTheSwitchIsDue) {
 }
 
 TEST(FrmMainTest, QuitEndsTheProgramOnlyWhenAnsweredYes) {
-  for (const int answer : {vbNo, vbYes}) {
+  for (const bool yes : {false, true}) {
     Window w;
-    test::ScriptedMsgBox boxes({answer});
+    test::ScriptedMsgBox boxes({yes ? vbYes : vbNo});
     w.showMain(), w.click("cmdQuit");
     EXPECT_EQ(boxes.shown.at(0).prompt, "Do you wish to end this session?");
     EXPECT_TRUE(boxes.shown[0].title == "Really Quit?" && boxes.shown[0].kind == MsgKind::Question);
-    EXPECT_EQ(w.ended, answer == vbYes ? 1 : 0);
-    EXPECT_EQ(w.window->isVisible(), answer == vbNo);
+    EXPECT_EQ(std::pair(w.ended, w.window->isVisible()), std::pair(yes ? 1 : 0, !yes));
   }
 }
 
@@ -228,18 +227,17 @@ TEST(FrmMainTest, EditingASignature) {
 // Texts typed into an empty box, saved with Yes to "add another" but the last ('N'), or not saved.
 TEST(FrmMainTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
   const QByteArray x250(250, 'x');
-  const std::tuple<const EntryDialogKind&, QByteArray, std::vector<QByteArray>, char, QByteArray>
-      cases[] = {
-          {kAddSignature, "", {"first", " second\n"}, 'N', sigs({"first", " second\r\n"})},
-          {kAddHeader, "", {"   ", "h"}, 'N', heads({"", "h"})},
-          {kAddHeader, "", {QByteArray(99, 'h') + "HZ"}, 'N', QByteArray(99, 'h') + "H"},
-          {kAddFooter, heads({"F"}) + "rest", {"G"}, 'N', heads({"F", "G"})},
-          {kAddSignature, "", {x250 + "\nab"}, 'N', sigs({x250 + "\r\na"})},
-          {kAddSignature, "", {x250 + "yz\n"}, 'N', sigs({x250 + "yz"})},
-          {kAddFooter, heads({"F"}), {"G", "typed"}, 'C', heads({"F", "G"})},
-          {kAddFooter, heads({"F"}), {"typed"}, 'F', heads({"F"})},
-          {kAddHeader, "", {"typed"}, 'E', ""},
-      };
+  const std::tuple<const EntryDialogKind&, QByteArray, QByteArrayList, char, QByteArray> cases[] = {
+      {kAddSignature, "", {"first", " second\n"}, 'N', sigs({"first", " second\r\n"})},
+      {kAddHeader, "", {"   ", "h"}, 'N', heads({"", "h"})},
+      {kAddHeader, "", {QByteArray(99, 'h') + "HZ"}, 'N', QByteArray(99, 'h') + "H"},
+      {kAddFooter, heads({"F"}) + "rest", {"G"}, 'N', heads({"F", "G"})},
+      {kAddSignature, "", {x250 + "\nab"}, 'N', sigs({x250 + "\r\na"})},
+      {kAddSignature, "", {x250 + "yz\n"}, 'N', sigs({x250 + "yz"})},
+      {kAddFooter, heads({"F"}), {"G", "typed"}, 'C', heads({"F", "G"})},
+      {kAddFooter, heads({"F"}), {"typed"}, 'F', heads({"F"})},
+      {kAddHeader, "", {"typed"}, 'E', ""},
+  };
   for (const auto& [kind, before, texts, end, after] : cases) {
     test::TempAppDir app;
     QPushButton opener;
