@@ -6,22 +6,23 @@
 namespace qm {
 namespace {
 
-// Windows-1252 bytes 0x80..0x9F; undefined ones keep their own value.
-constexpr std::array<char16_t, 32> kHighControls = {
+// What Windows-1252 makes of the bytes 0x80..0x9F (C1 controls in Latin-1); undefined ones keep
+// their own value.
+constexpr std::array<char16_t, 32> kBytes80To9F = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  //
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 char16_t decodeByte(unsigned char byte) {
-  if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
+  if (byte >= 0x80 && byte <= 0x9F) return kBytes80To9F[byte - 0x80];
   return byte;
 }
 
 char encodeChar(char16_t ch) {
   if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) return static_cast<char>(ch);
-  for (std::size_t i = 0; i < kHighControls.size(); ++i) {
-    if (kHighControls[i] == ch) return static_cast<char>(0x80 + i);
+  for (std::size_t i = 0; i < kBytes80To9F.size(); ++i) {
+    if (kBytes80To9F[i] == ch) return static_cast<char>(0x80 + i);
   }
   return '?';
 }

@@ -47,7 +47,7 @@ QString longTimeText(const QDateTime& now, const QLocale& locale) {
 }
 
 QString nextSwitchText(const QDateTime& now) {
-  if (ModSig.SwitchTicks == kIntervals[5].ticks) {
+  if (ModSig.SwitchTicks == kOneDay.ticks) {
     return QLocale::system().toString(now.date().addDays(1), QLocale::ShortFormat);
   }
   return longTimeText(now.addSecs(ModSig.SwitchMinutes * 60));

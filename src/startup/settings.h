@@ -41,6 +41,9 @@ inline constexpr std::array<Interval, 7> kIntervals = {{
     {"Never", 0, 0},
 }};
 
+// The one interval whose next switch is shown as a date.
+inline constexpr const Interval& kOneDay = kIntervals[5];
+
 // The row of an interval code, or nullptr for a code without one.
 inline const Interval* intervalAt(int code) {
   if (code < 0 || code >= static_cast<int>(kIntervals.size())) return nullptr;
