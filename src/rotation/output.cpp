@@ -33,21 +33,18 @@ QByteArray htmlSignature(QByteArrayView signature) {
   return trimOuter(signature).toByteArray().replace("\r\n", "<BR>");
 }
 
-void PrepHTML(const QByteArray& signature) {
-  HtmlSig = htmlSignature(signature);
-}
-
 QByteArray textForm(const ShownEntries& shown) {
-  return "\r\n" + trimOuter(shown.header).toByteArray() + "\r\n" +
-         trimOuter(shown.signature).toByteArray() + "\r\n" + trimOuter(shown.footer).toByteArray() +
-         kLineEnd;
+  QByteArray text = "\r\n";
+  for (const QByteArray& entry : shown) text += trimOuter(entry).toByteArray() + kLineEnd;
+  return text;
 }
 
 QByteArray htmlForm(const ShownEntries& shown) {
-  return withCharacterReferences("<BR><P>" + trimOuter(shown.header).toByteArray() + "<BR>" +
-                                 htmlSignature(shown.signature) + "<BR>" +
-                                 trimOuter(shown.footer).toByteArray() + "</P>") +
-         kLineEnd;
+  QByteArrayList entries;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    entries += kStores[i]->multiLine ? htmlSignature(shown[i]) : trimOuter(shown[i]).toByteArray();
+  }
+  return withCharacterReferences("<BR><P>" + entries.join("<BR>") + "</P>") + kLineEnd;
 }
 
 void OutputSig(const ShownEntries& shown) {
@@ -68,12 +65,10 @@ void OutputSig(const ShownEntries& shown) {
   if (ModSig.WriteType == "Text") {
     write("ZQ.txt", textForm(shown));
   } else if (ModSig.WriteType == "Text & HTML") {
-    PrepHTML(shown.signature);
     if (!write("ZQ.txt", textForm(shown))) return;
     if (!write("ZQ.HTML", htmlForm(shown))) return;
     write("ZQ.rtf", textForm(shown));
   } else if (ModSig.WriteType == "HTML") {
-    PrepHTML(shown.signature);
     write("ZQ.HTML", htmlForm(shown));
   }
 }

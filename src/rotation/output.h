@@ -1,29 +1,24 @@
 #pragma once
 
 #include <QByteArray>
+#include <array>
+
+#include "stores/text_store.h"
 
 // The signature files the mail program reads, composed from the shown entries.
 namespace qm {
 
-struct ShownEntries {
-  QByteArray header;
-  QByteArray signature;
-  QByteArray footer;
-};
+// The entries the window shows, in the order of kStores.
+using ShownEntries = std::array<QByteArray, kStores.size()>;
 
 // The signature without outer spaces, each CR LF pair made "<BR>".
 QByteArray htmlSignature(QByteArrayView signature);
 
-// The signature in HTML form as the last HTML output made it.
-inline QByteArray HtmlSig;
-
-// HtmlSig := htmlSignature(signature).
-void PrepHTML(const QByteArray& signature);
-
-// CR LF, header, CR LF, signature, CR LF, footer, each without outer spaces, then the line end.
+// CR LF, then each entry without outer spaces followed by CR LF.
 QByteArray textForm(const ShownEntries& shown);
 
-// "<BR><P>" header "<BR>" htmlSignature "<BR>" footer "</P>" and the line end; every character
+// "<BR><P>", the entries joined by "<BR>", "</P>" and the line end. Entries without outer
+// spaces, a list of several lines with its CR LF made "<BR>" (htmlSignature); every character
 // above 0x7F as a numeric character reference, since an HTML file carries no charset.
 QByteArray htmlForm(const ShownEntries& shown);
 

@@ -30,7 +30,7 @@ bool ticked(const QByteArray& settings, const char* key) {
 }
 
 // The entry as the window's box holds it; a missing store is an empty list.
-QByteArray shownEntry(const TextStore& store, bool random, bool last) {
+QByteArray shownEntry(const TextStore& store, bool random) {
   std::unique_ptr<platform::File> file;
   try {
     file = std::make_unique<platform::File>(storePath(store), platform::File::Access::ReadExisting);
@@ -41,7 +41,7 @@ QByteArray shownEntry(const TextStore& store, bool random, bool last) {
   const int count =
       checkedRecordNumber(static_cast<int>(std::min<qint64>(file->size() / store.length, INT_MAX)));
   if (count == 0) return {};
-  const int n = random && count >= 2 ? drawRecord(count) : last ? count : 1;
+  const int n = random && count >= 2 ? drawRecord(count) : store.showsFirst ? 1 : count;
   QByteArray record(store.length, ' ');
   file->readAt(record.data(), store.length, qint64{n - 1} * store.length);
   return firstBytes(record, store.shownBytes).toByteArray();
@@ -78,13 +78,9 @@ int printComposition(bool html, std::FILE* out, std::FILE* err) {
       if (failure.number() != Err::FileNotFound) throw;  // none: no list is ticked
     }
     ShownEntries shown;
-    const std::tuple<const TextStore&, const char*, bool, QByteArray&> lists[] = {
-        {kHeaders, "HeadRandom", true, shown.header},
-        {kSignatures, "SigRandom", false, shown.signature},
-        {kFooters, "FootRandom", true, shown.footer}};
-    for (const auto& [store, key, last, entry] : lists) {
-      reading = storePath(store);
-      entry = shownEntry(store, ticked(settings, key), last);
+    for (std::size_t i = 0; i < kStores.size(); ++i) {
+      reading = storePath(*kStores[i]);
+      shown[i] = shownEntry(*kStores[i], ticked(settings, kStores[i]->randomKey));
     }
     const std::string text = inLocale(html ? htmlForm(shown) : textForm(shown));
     return std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0

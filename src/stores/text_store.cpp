@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
 
 #include "common/ansi.h"
 #include "common/failure.h"
@@ -40,7 +39,8 @@ void forEachRecord(const File& file, int length, qint64 count, Visit visit) {
   }
 }
 
-// Writes whole records, the first of them as record n; a failure shows the writer's box.
+// Writes whole records of the temporary file, the first of them as record n; a failure shows
+// the box of the store's writer. False when the user gave the records up.
 bool moveRecords(const TextStore& store, Replacement& temp, int n, QByteArrayView records) {
   bool written = false;
   const FailureHandler handler(store.tempWriter);
@@ -49,13 +49,6 @@ bool moveRecords(const TextStore& store, Replacement& temp, int n, QByteArrayVie
     temp.writeAt(records, offsetOf(n, store.length));
     written = true;
   }) && written;
-}
-
-bool writeTempRecords(const TextStore& store, Replacement& temp, int n, QByteArrayView records) {
-  const std::string_view writer = store.tempWriter;
-  if (writer == kHeaders.tempWriter) return MoveHead(temp, n, records);
-  if (writer == kFooters.tempWriter) return MoveFoot(temp, n, records);
-  return MoveSig(temp, n, records);
 }
 
 // trimOuter(record) == wanted, but leaving at the first differing byte and checking the filling
@@ -98,7 +91,7 @@ Rebuild rebuild(const TextStore& store, QByteArrayView text, std::optional<QByte
   QByteArray block;
   const auto flush = [&] {
     const int first = kept - static_cast<int>(block.size() / store.length) + 1;
-    const bool written = block.isEmpty() || writeTempRecords(store, out, first, block);
+    const bool written = block.isEmpty() || moveRecords(store, out, first, block);
     block.clear();
     return written;
   };
@@ -116,13 +109,13 @@ Rebuild rebuild(const TextStore& store, QByteArrayView text, std::optional<QByte
     ++kept;
   }
   if (abandoned || !flush()) return {Removal::Abandoned, 0};
-  if (matched == 0) return {Removal::Rebuilt, 0};  // nothing matched: the store stays as it is
+  if (matched == 0) return {Removal::Remaining, 0};  // nothing matched: the store stays as it is
   if (kept == 0) {
     platform::removeFile(path);
     return {Removal::Deleted, matched};
   }
   out.commit();
-  return {Removal::Rebuilt, matched};
+  return {Removal::Remaining, matched};
 }
 
 }  // namespace
@@ -195,18 +188,6 @@ std::optional<int> MoveRecordToEnd(const TextStore& store, QByteArrayView text,
   const Rebuild done = rebuild(store, text, last);
   if (done.result == Removal::Abandoned) return std::nullopt;
   return static_cast<int>(done.matched);
-}
-
-bool MoveHead(Replacement& temp, int n, QByteArrayView records) {
-  return moveRecords(kHeaders, temp, n, records);
-}
-
-bool MoveSig(Replacement& temp, int n, QByteArrayView records) {
-  return moveRecords(kSignatures, temp, n, records);
-}
-
-bool MoveFoot(Replacement& temp, int n, QByteArrayView records) {
-  return moveRecords(kFooters, temp, n, records);
 }
 
 int checkedRecordNumber(int count) {

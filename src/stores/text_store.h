@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 #include <optional>
 
 #include "platform/files.h"
@@ -17,17 +18,29 @@
 // overwrites it.
 namespace qm {
 
+// One list: its store and what the window and the settings know of it.
 struct TextStore {
   const char* fileName;
   int length;
   const char* tempFileName;  // where a removal writes the surviving records
   const char* tempWriter;    // the writer of the temporary file, as failure boxes name it
   int shownBytes;            // most bytes of a record the main window's box holds and writes out
+  bool multiLine;            // entries of several lines, which HTML breaks with <BR>
+  // The entry a start shows and a delete falls back to: the first record as stored, or the last
+  // one without its outer spaces.
+  bool showsFirst;
+  const char* randomKey;  // the setting that keeps the list's Randomize box
 };
 
-inline constexpr TextStore kHeaders{"Head.qmd", 100, "TmpH.qmd", "MoveHead", 100};
-inline constexpr TextStore kSignatures{"Sig.qmd", 255, "Tmp.qmd", "MoveSig", 253};
-inline constexpr TextStore kFooters{"Foot.qmd", 100, "TmpF.qmd", "MoveFoot", 100};
+inline constexpr TextStore kHeaders{"Head.qmd", 100,   "TmpH.qmd", "MoveHead",
+                                    100,        false, false,      "HeadRandom"};
+inline constexpr TextStore kSignatures{"Sig.qmd", 255,  "Tmp.qmd", "MoveSig",
+                                       253,       true, true,      "SigRandom"};
+inline constexpr TextStore kFooters{"Foot.qmd", 100,   "TmpF.qmd", "MoveFoot",
+                                    100,        false, false,      "FootRandom"};
+
+// The lists in the window's order, top to bottom.
+inline constexpr std::array<const TextStore*, 3> kStores{&kHeaders, &kSignatures, &kFooters};
 
 // Record numbers of the browse, delete and edit paths are 16-bit.
 inline constexpr int kMostRecordNumber = 32767;
@@ -57,7 +70,7 @@ std::optional<int> FindRecordBeginning(const TextStore& store, QByteArrayView pr
 
 enum class Removal {
   Deleted,    // the store file is gone: it was empty, or every record matched
-  Rebuilt,    // the matching records were removed (or none matched and nothing changed)
+  Remaining,  // the records that did not match remain; none matched: the store is unchanged
   Abandoned,  // writing the temporary file failed: the store is exactly as it was
 };
 
@@ -72,14 +85,6 @@ Removal RemoveRecord(const TextStore& store, QByteArrayView text);
 // it held no record), or nothing when writing the temporary file was given up.
 std::optional<int> MoveRecordToEnd(const TextStore& store, QByteArrayView text,
                                    QByteArrayView last);
-
-// The writers of the temporary files: each writes whole records of its store's temporary file,
-// the first of them as record n. A failure shows the failure box under the writer's name; the
-// result is false when the user gave the records up (Abort or Ignore), which abandons the
-// removal.
-bool MoveHead(platform::Replacement& temp, int n, QByteArrayView records);
-bool MoveSig(platform::Replacement& temp, int n, QByteArrayView records);
-bool MoveFoot(platform::Replacement& temp, int n, QByteArrayView records);
 
 // A record count as a record number of the browse, delete and edit paths; Failure Overflow
 // beyond 32,767.

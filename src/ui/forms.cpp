@@ -59,8 +59,7 @@ QDialogButtonBox* buttonRow(QWidget* parent, std::initializer_list<QPushButton*>
   return row;
 }
 
-void describe(QWidget* window, const QString& description,
-              std::initializer_list<Described> controls) {
+void describe(QWidget* window, const QString& description, const std::vector<Described>& controls) {
   window->setAccessibleDescription(description);
   for (const Described& control : controls) {
     QWidget* widget = child(window, control.object);
@@ -75,23 +74,13 @@ void describe(QWidget* window, const QString& description,
   }
 }
 
-void chainTabOrder(QWidget* window, std::initializer_list<const char*> order) {
+void chainTabOrder(QWidget* window, const std::vector<const char*>& order) {
   QWidget* previous = nullptr;
   for (const char* object : order) {
     QWidget* widget = child(window, object);
     if (previous != nullptr) QWidget::setTabOrder(previous, widget);
     previous = widget;
   }
-}
-
-QString withoutMnemonic(const QString& caption) {
-  QString shown;
-  shown.reserve(caption.size());
-  for (qsizetype i = 0; i < caption.size(); ++i) {
-    if (caption[i] == QLatin1Char('&') && i + 1 < caption.size()) ++i;
-    shown += caption[i];
-  }
-  return shown;
 }
 
 CompactButton::CompactButton(const QString& caption, QWidget* parent)

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QString>
 #include <initializer_list>
+#include <vector>
 
 class QDialogButtonBox;
 class QLabel;
@@ -36,14 +37,10 @@ struct Described {
 
 // Gives the window its description and each control its name, description and label. A name
 // that no control of the window bears is a slip in the form's code: it ends the program.
-void describe(QWidget* window, const QString& description,
-              std::initializer_list<Described> controls);
+void describe(QWidget* window, const QString& description, const std::vector<Described>& controls);
 
 // Chains the named controls into the window's tab order, first to last.
-void chainTabOrder(QWidget* window, std::initializer_list<const char*> order);
-
-// A caption as the user reads it: the mnemonic marker removed, "&&" shown as "&".
-QString withoutMnemonic(const QString& caption);
+void chainTabOrder(QWidget* window, const std::vector<const char*>& order);
 
 // A button as narrow as its short caption ("<", "?", "..."): the style's minimum width for
 // buttons would make it as wide as one with words.

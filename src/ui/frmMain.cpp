@@ -14,6 +14,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
+#include <vector>
 
 #include "common/ansi.h"
 #include "common/convert.h"
@@ -27,6 +29,7 @@
 #include "ui/activation.h"
 #include "ui/app_icon.h"
 #include "ui/forms.h"
+#include "ui/frmEntry.h"
 #include "ui/frmPreferences.h"
 #include "ui/text_boxes.h"
 #include "ui/tray_watch.h"
@@ -42,10 +45,6 @@ QPushButton* compactButton(QWidget* parent, const char* name, const char* captio
   return widget;
 }
 
-QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption) {
-  return named(new QCheckBox(QString::fromLatin1(caption), parent), name);
-}
-
 QFrame* line(QWidget* parent) {
   auto* frame = new QFrame(parent);
   frame->setFrameShape(QFrame::HLine);
@@ -53,18 +52,90 @@ QFrame* line(QWidget* parent) {
   return frame;
 }
 
+// The main window's lists, top to bottom. The signature's Randomize box comes second, as the
+// first signature once did.
+std::array<frmMain::List, kStores.size()> listTable() {
+  return {{
+      {.store = &kHeaders,
+       .noun = "header",
+       .label = "lblHead",
+       .labelCaption = "Header",
+       .box = "txtHeader",
+       .randomize = "Check1",
+       .randomizeCaption = "&Randomize Headers",
+       .startFlag = &SettingsInMemory::HeadRandomFlag,
+       .previous = "cmdPrevH",
+       .next = "cmdNextH",
+       .add = "cmdNewHead",
+       .addCaption = "Create &Header",
+       .addKind = &kAddHeader,
+       .edit = nullptr,
+       .editCaption = nullptr,
+       .remove = "cmdDeleteHeader",
+       .removeCaption = "&Delete Header"},
+      {.store = &kSignatures,
+       .noun = "signature",
+       .label = "Label2",
+       .labelCaption = "Signature",
+       .box = "txtSig",
+       .randomize = "Check2",
+       .randomizeCaption = "Randomize Sig&natures",
+       .startFlag = &SettingsInMemory::SigRandomFlag,
+       .previous = "cmdPrev",
+       .next = "cmdNext",
+       .add = "cmdNewSig",
+       .addCaption = "Create &Signature",
+       .addKind = &kAddSignature,
+       .edit = "cmdEditSig",
+       .editCaption = "&Edit Sig",
+       .remove = "cmdDeleteSig",
+       .removeCaption = "Delete Si&g"},
+      {.store = &kFooters,
+       .noun = "footer",
+       .label = "Label3",
+       .labelCaption = "Footer",
+       .box = "txtFooter",
+       .randomize = "Check3",
+       .randomizeCaption = "Randomize F&ooters",
+       .startFlag = &SettingsInMemory::FootRandomFlag,
+       .previous = "cmdPrevF",
+       .next = "cmdNextF",
+       .add = "cmdNewFoot",
+       .addCaption = "Create &Footer",
+       .addKind = &kAddFooter,
+       .edit = nullptr,
+       .editCaption = nullptr,
+       .remove = "cmdDeleteFooter",
+       .removeCaption = "Delete Foo&ter"},
+  }};
+}
+
+AnsiTextBox* makeBox(QWidget* parent, const frmMain::List& list) {
+  const int limit = list.store->shownBytes;
+  if (list.store->multiLine) return named(new MultiLineBox(limit, parent), list.box);
+  return named(new LineBox(limit, parent), list.box);
+}
+
+// The list's buttons in their column: add, edit, delete.
+std::vector<QPushButton*> columnButtons(QWidget* parent, const frmMain::List& list) {
+  std::vector<QPushButton*> column{button(parent, list.add, list.addCaption)};
+  if (list.edit) column.push_back(button(parent, list.edit, list.editCaption));
+  column.push_back(button(parent, list.remove, list.removeCaption));
+  return column;
+}
+
 // One list's area: label and box on the left with the browse buttons and the randomize box
 // under them, the list's buttons in a column on the right.
-QGridLayout* area(QLabel* caption, QWidget* box, QPushButton* prev, QPushButton* next,
-                  QCheckBox* randomize, std::initializer_list<QPushButton*> column) {
+QGridLayout* area(QWidget* parent, const frmMain::List& list,
+                  const std::vector<QPushButton*>& column) {
   auto* grid = new QGridLayout;
-  grid->addWidget(caption, 0, 0);
-  grid->addWidget(box, 1, 0);
+  grid->addWidget(label(parent, list.label, list.labelCaption), 0, 0);
+  grid->addWidget(dynamic_cast<QWidget*>(list.shown), 1, 0);
   auto* under = new QHBoxLayout;
-  under->addWidget(prev);
-  under->addWidget(next);
+  under->addWidget(compactButton(parent, list.previous, "<", "Prev"));
+  under->addWidget(compactButton(parent, list.next, ">", "Next"));
   under->addSpacing(12);
-  under->addWidget(randomize);
+  under->addWidget(list.ticked);
   under->addStretch();
   grid->addLayout(under, 2, 0);
   auto* buttons = new QVBoxLayout;
@@ -78,83 +149,70 @@ QGridLayout* area(QLabel* caption, QWidget* box, QPushButton* prev, QPushButton*
 }  // namespace
 
 frmMain::frmMain(std::function<void()> endProgram)
-    : txtHeader(named(new LineBox(kHeaders.shownBytes, this), "txtHeader")),
-      txtSig(named(new MultiLineBox(kSignatures.shownBytes, this), "txtSig")),
-      txtFooter(named(new LineBox(kFooters.shownBytes, this), "txtFooter")),
-      Check1(checkBox(this, "Check1", "&Randomize Headers")),
-      Check2(checkBox(this, "Check2", "Randomize Sig&natures")),
-      Check3(checkBox(this, "Check3", "Randomize F&ooters")),
-      lblCurrent(label(this, "lblCurrent")),
+    : lblCurrent(label(this, "lblCurrent")),
       lblNext(label(this, "lblNext")),
-      Timer1(new QTimer(this)),
+      Timer1(schedule.ticker),
+      lists_(listTable()),
       endProgram_(std::move(endProgram)),
-      tray_(new TrayWatch(this)),
-      switchDue_(new QTimer(this)) {
+      tray_(new TrayWatch(this)) {
   exposeRoles("qm::ui::frmMain");
   setObjectName(QStringLiteral("frmMain"));
   Timer1->setObjectName(QStringLiteral("Timer1"));
   setWindowTitle(QStringLiteral("ZQ Quillmate"));
   setWindowIcon(appIcon());
-  Timer1->setInterval(500);
   connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
-  switchDue_->setSingleShot(true);
-  switchDue_->setTimerType(Qt::PreciseTimer);
-  connect(switchDue_, &QTimer::timeout, this, &frmMain::switchWhenDue);
-  monotonic_.start();
-  monotonicMs = [this] { return monotonic_.elapsed(); };
+  connect(&schedule, &SwitchSchedule::due, this, &frmMain::Randomizer);
   // A tray that comes after the start, goes or comes back takes or gives back a window put away.
   connect(tray_, &TrayWatch::changed, this, [this] {
     if (putAway_) putAway();
   });
-  const std::pair<QCheckBox*, const char*> flags[] = {
-      {Check1, "HeadRandom"}, {Check2, "SigRandom"}, {Check3, "FootRandom"}};
-  for (const auto& [box, key] : flags) {
+  for (List& list : lists_) {
+    list.shown = makeBox(this, list);
+    list.ticked =
+        named(new QCheckBox(QString::fromLatin1(list.randomizeCaption), this), list.randomize);
     // A ticked or cleared box is stored at once, not on Quit.
-    connect(box, &QCheckBox::toggled, this, [key = key](bool ticked) {
+    connect(list.ticked, &QCheckBox::toggled, this, [key = list.store->randomKey](bool ticked) {
       writeINI(ModSig.IniPath, "Settings", key, ticked ? "1" : "0");
     });
   }
+  txtHeader = findChild<LineBox*>(QStringLiteral("txtHeader"));
+  txtSig = findChild<MultiLineBox*>(QStringLiteral("txtSig"));
+  txtFooter = findChild<LineBox*>(QStringLiteral("txtFooter"));
+  Check1 = findChild<QCheckBox*>(QStringLiteral("Check1"));
+  Check2 = findChild<QCheckBox*>(QStringLiteral("Check2"));
+  Check3 = findChild<QCheckBox*>(QStringLiteral("Check3"));
   setLayout(buildLayout());
   connectListButtons();
   describeControls();
   setMinimumWidth(sizeHint().width() + 60);
   Form_Load();
   // The timer runs from the load on, however the load ended; the window is not shown yet.
-  sleep();
+  schedule.sleep();
+}
+
+const frmMain::List& frmMain::listOf(const TextStore& store) const {
+  return *std::find_if(lists_.begin(), lists_.end(),
+                       [&](const List& list) { return list.store == &store; });
 }
 
 QLayout* frmMain::buildLayout() {
-  const std::initializer_list<QPushButton*> headerButtons = {
-      button(this, "cmdNewHead", "Create &Header"),
-      button(this, "cmdDeleteHeader", "&Delete Header")};
-  const std::initializer_list<QPushButton*> sigButtons = {
-      button(this, "cmdNewSig", "Create &Signature"), button(this, "cmdEditSig", "&Edit Sig"),
-      button(this, "cmdDeleteSig", "Delete Si&g")};
-  const std::initializer_list<QPushButton*> footerButtons = {
-      button(this, "cmdNewFoot", "Create &Footer"),
-      button(this, "cmdDeleteFooter", "Delete Foo&ter")};
-  // One width for the three button columns, so the areas line up.
+  std::vector<std::vector<QPushButton*>> columns;
+  for (const List& list : lists_) columns.push_back(columnButtons(this, list));
+  // One width for the button columns, so the areas line up.
   int columnWidth = 0;
-  for (const auto& column : {headerButtons, sigButtons, footerButtons}) {
+  for (const auto& column : columns) {
     for (QPushButton* b : column) columnWidth = std::max(columnWidth, b->sizeHint().width());
   }
-  for (const auto& column : {headerButtons, sigButtons, footerButtons}) {
+  for (const auto& column : columns) {
     for (QPushButton* b : column) b->setFixedWidth(columnWidth);
   }
 
   auto* layout = new QVBoxLayout;
-  layout->addLayout(area(label(this, "lblHead", "Header"), txtHeader,
-                         compactButton(this, "cmdPrevH", "<", "Prev"),
-                         compactButton(this, "cmdNextH", ">", "Next"), Check1, headerButtons));
-  layout->addWidget(line(this));
-  layout->addLayout(
-      area(label(this, "Label2", "Signature"), txtSig, compactButton(this, "cmdPrev", "<", "Prev"),
-           compactButton(this, "cmdNext", ">", "Next"), Check2, sigButtons),
-      1);
-  layout->addWidget(line(this));
-  layout->addLayout(area(label(this, "Label3", "Footer"), txtFooter,
-                         compactButton(this, "cmdPrevF", "<", "Prev"),
-                         compactButton(this, "cmdNextF", ">", "Next"), Check3, footerButtons));
+  for (std::size_t i = 0; i < lists_.size(); ++i) {
+    if (i > 0) layout->addWidget(line(this));
+    // The boxes of several lines take the height the window gains.
+    layout->addLayout(area(this, lists_[i], columns[i]), lists_[i].store->multiLine ? 1 : 0);
+  }
 
   auto* help = compactButton(this, "cmdInternet", "?", "Help");
   auto* preferences = button(this, "cmdPref", "&Preferences");
@@ -188,69 +246,58 @@ QLayout* frmMain::buildLayout() {
 // What a screen reader says of each control, and where Tab goes: area by area, the box, its
 // browse buttons and randomize box, then its column; the bottom row last.
 void frmMain::describeControls() {
-  describe(this, "Rotates the header, signature and footer of your e-mail",
-           {
-               {"txtHeader", {}, "Current header", "lblHead"},
-               {"cmdPrevH", "Previous header", "Show the previous header"},
-               {"cmdNextH", "Next header", "Show the next header"},
-               {"Check1", {}, "Pick a header at random at each switch"},
-               {"cmdNewHead", {}, "Add a new header"},
-               {"cmdDeleteHeader", {}, "Delete the shown header"},
-               {"txtSig", {}, "Current signature", "Label2"},
-               {"cmdPrev", "Previous signature", "Show the previous signature"},
-               {"cmdNext", "Next signature", "Show the next signature"},
-               {"Check2", {}, "Pick a signature at random at each switch"},
-               {"cmdNewSig", {}, "Add a new signature"},
-               {"cmdEditSig", {}, "Edit the shown signature"},
-               {"cmdDeleteSig", {}, "Delete the shown signature"},
-               {"txtFooter", {}, "Current footer", "Label3"},
-               {"cmdPrevF", "Previous footer", "Show the previous footer"},
-               {"cmdNextF", "Next footer", "Show the next footer"},
-               {"Check3", {}, "Pick a footer at random at each switch"},
-               {"cmdNewFoot", {}, "Add a new footer"},
-               {"cmdDeleteFooter", {}, "Delete the shown footer"},
-               {"cmdInternet", "Help", "Open the help page"},
-               {"cmdPref", {}, "Change where and how often the signature is written"},
-               {"Command1", {}, "Write the signature files now"},
-               {"cmdMin", {}, "Hide the window in the notification area"},
-               {"cmdQuit", {}, "End Quillmate"},
-               {"lblCurrent", {}, "Current time"},
-               {"lblNext", {}, "Time of the next switch"},
-           });
-  // clang-format off
-  chainTabOrder(this, {
-      "txtHeader", "cmdPrevH", "cmdNextH", "Check1", "cmdNewHead", "cmdDeleteHeader",
-      "txtSig", "cmdPrev", "cmdNext", "Check2", "cmdNewSig", "cmdEditSig", "cmdDeleteSig",
-      "txtFooter", "cmdPrevF", "cmdNextF", "Check3", "cmdNewFoot", "cmdDeleteFooter",
-      "cmdInternet", "cmdPref", "Command1", "cmdMin", "cmdQuit"});
-  // clang-format on
+  std::vector<Described> controls;
+  std::vector<const char*> order;
+  for (const List& list : lists_) {
+    const QString noun = QString::fromLatin1(list.noun);
+    const auto add = [&](const char* object, QString name, QString description,
+                         const char* label = nullptr) {
+      controls.push_back({object, std::move(name), std::move(description), label});
+      order.push_back(object);
+    };
+    add(list.box, {}, "Current " + noun, list.label);
+    add(list.previous, "Previous " + noun, "Show the previous " + noun);
+    add(list.next, "Next " + noun, "Show the next " + noun);
+    add(list.randomize, {}, "Pick a " + noun + " at random at each switch");
+    add(list.add, {}, "Add a new " + noun);
+    if (list.edit) add(list.edit, {}, "Edit the shown " + noun);
+    add(list.remove, {}, "Delete the shown " + noun);
+  }
+  controls.insert(controls.end(),
+                  {
+                      {"cmdInternet", "Help", "Open the help page"},
+                      {"cmdPref", {}, "Change where and how often the signature is written"},
+                      {"Command1", {}, "Write the signature files now"},
+                      {"cmdMin", {}, "Hide the window in the notification area"},
+                      {"cmdQuit", {}, "End Quillmate"},
+                      {"lblCurrent", {}, "Current time"},
+                      {"lblNext", {}, "Time of the next switch"},
+                  });
+  describe(this, "Rotates the header, signature and footer of your e-mail", controls);
+  // Tab goes area by area: the box, its browse buttons and randomize box, then its column; the
+  // bottom row last.
+  order.insert(order.end(), {"cmdInternet", "cmdPref", "Command1", "cmdMin", "cmdQuit"});
+  chainTabOrder(this, order);
 }
 
 void frmMain::Form_Load() {
   const FailureHandler handler("Form_Load");
   setWindowTitle(windowTitle() + QLatin1Char(' ') + QStringLiteral(QUILLMATE_VERSION));
-  const std::pair<QCheckBox*, const QByteArray&> flags[] = {{Check1, ModSig.HeadRandomFlag},
-                                                            {Check2, ModSig.SigRandomFlag},
-                                                            {Check3, ModSig.FootRandomFlag}};
-  for (const auto& [box, flag] : flags) {
-    if (!handler.run([&] { box->setChecked(toTicked(flag)); })) return;
+  for (const List& list : lists_) {
+    if (!handler.run([&] { list.ticked->setChecked(toTicked(ModSig.*list.startFlag)); })) return;
   }
-  TickCount = 0;
-  // The last header and footer, trimmed; the first signature as stored.
-  const auto show = [&](const TextStore& store, auto* box, QByteArray& rec, bool last,
-                        std::source_location where = std::source_location::current()) {
-    return handler.run(
-        [&] {
-          RecCount = CountRecords(store);
-          if (RecCount == 0) return;
-          rec = ReadRecord(store, last ? RecCount : 1);
-          box->setAnsiText(last ? trimOuter(rec) : QByteArrayView(rec));
-        },
-        where);
-  };
-  if (!show(kHeaders, txtHeader, HeadRec, true)) return;
-  if (!show(kFooters, txtFooter, FootRec, true)) return;
-  if (!show(kSignatures, txtSig, SigRec, false)) return;
+  schedule.TickCount = 0;
+  for (const TextStore* store : kLoadOrder) {
+    const List& list = listOf(*store);
+    if (!handler.run([&] {
+          const int count = CountRecords(*store);
+          if (count == 0) return;
+          const QByteArray record = ReadRecord(*store, store->showsFirst ? 1 : count);
+          list.shown->setAnsiText(store->showsFirst ? QByteArrayView(record) : trimOuter(record));
+        })) {
+      return;
+    }
+  }
   Randomizer();
   lblCurrent->setText(longTimeText(clock()));
   QCoreApplication::processEvents();

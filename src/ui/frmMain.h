@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <optional>
 
 #include "rotation/output.h"
 #include "rotation/rotation.h"
+#include "rotation/switch_schedule.h"
+#include "startup/settings.h"
 #include "stores/text_store.h"
 
 class QCheckBox;
@@ -23,6 +25,7 @@ class FailureHandler;
 namespace qm::ui {
 
 class AnsiTextBox;
+struct EntryDialogKind;
 class frmEntry;
 class LineBox;
 class MultiLineBox;
@@ -44,21 +47,14 @@ class frmMain : public QWidget {
   QCheckBox* Check3;
   QLabel* lblCurrent;
   QLabel* lblNext;
-  QTimer* Timer1;
+  // When the next switch is due: ticking while the window is shown, asleep in the tray.
+  SwitchSchedule schedule;
+  QTimer* Timer1;                        // the schedule's ticker
   QSystemTrayIcon* TrayIcon1 = nullptr;  // made once a notification area is there
-
-  int TickCount = 0;
-  int RecCount = 0;
-  QByteArray HeadRec;
-  QByteArray SigRec;
-  QByteArray FootRec;
-  QByteArray SigText;
 
   // Where switches take their randomness and their time from; tests replace them.
   std::function<int(int count)> drawRecordNumber = [](int count) { return drawRecord(count); };
   std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
-  // Milliseconds on a clock that never jumps, for the time slept in the tray.
-  std::function<qint64()> monotonicMs;
 
   // The window's own handlers, in ui/frmMain.cpp.
   void cmdMin_Click();
@@ -69,23 +65,39 @@ class frmMain : public QWidget {
   // Shown, restored and brought forward with a launcher's token (see ui/activation.h).
   void comeBack(const QByteArray& token);
 
-  // The rotation's, in rotation/switching.cpp.
+  // The rotation's, in frmMain_switch.cpp.
   void Randomizer();
   void Timer1_Timer();
   void Command1_Click();
 
-  // The lists', in stores/lists.cpp: browse, delete, add and edit.
+  // The lists', in frmMain_lists.cpp: browse, delete, add and edit.
   void cmdEditSig_Click();
 
-  // A list as the browse and delete buttons see it (stores/lists.cpp, as what follows).
+  // One list's controls: the names and captions they are made with, then the made ones.
   struct List {
-    const TextStore& store;
-    AnsiTextBox* box;
-    bool showsFirst;  // after a delete: the first record as stored, else the last one trimmed
+    const TextStore* store;
+    const char* noun;  // what assistive technology calls an entry
+    const char* label;
+    const char* labelCaption;
+    const char* box;
+    const char* randomize;
+    const char* randomizeCaption;
+    QByteArray SettingsInMemory::*startFlag;  // the Randomize box's setting as read at the start
+    const char* previous;
+    const char* next;
+    const char* add;
+    const char* addCaption;
+    const EntryDialogKind* addKind;
+    const char* edit;  // nullptr: the list has no editor
+    const char* editCaption;
+    const char* remove;
+    const char* removeCaption;
+    AnsiTextBox* shown = nullptr;
+    QCheckBox* ticked = nullptr;
   };
-  List headers() const;
-  List signatures() const;
-  List footers() const;
+  // In the order of kStores.
+  const std::array<List, kStores.size()>& lists() const { return lists_; }
+  const List& listOf(const TextStore& store) const;
 
   // True when the list's box may show a record longer than itself, cut.
   bool mayShowCut(const List& list) const;
@@ -104,7 +116,7 @@ class frmMain : public QWidget {
 
  private:
   QLayout* buildLayout();
-  void connectListButtons();  // stores/lists.cpp
+  void connectListButtons();  // frmMain_lists.cpp
   void describeControls();
   void Form_Load();
   void Form_Resize();
@@ -113,32 +125,23 @@ class frmMain : public QWidget {
   // comes or goes while the window is put away.
   void putAway();
   QSystemTrayIcon* trayIcon();
-  ShownEntries shownEntries() const;  // rotation/switching.cpp
+  ShownEntries shownEntries() const;  // frmMain_switch.cpp
   void showRemaining(const List& list, int before, int remaining,
-                     const FailureHandler& handler);  // stores/lists.cpp
-  // Records at the end of the signature store that the open editor holds out of the list
-  // (stores/lists.cpp).
-  int heldSignatures() const;
+                     const FailureHandler& handler);  // frmMain_lists.cpp
+  // Records at the end of the list's store that the open editor holds out of the list
+  // (frmMain_lists.cpp).
+  int heldRecords(const List& list) const;
+  void showClock();  // frmMain_switch.cpp
 
-  // The switch timer (rotation/switching.cpp): shown, Timer1 ticks every 500 ms and keeps the
-  // clock; hidden, the window sleeps until the next switch is due, counting the ticks' worth of
-  // time it slept.
-  void wake();
-  void sleep();
-  void countSleptTicks();
-  void scheduleSwitch();
-  void switchWhenDue();
-  void runDueSwitch();
-  void showClock();
+  // A start reads the signature last, a switch draws it first: the order of their failure boxes.
+  static constexpr std::array kLoadOrder{&kHeaders, &kFooters, &kSignatures};
+  static constexpr std::array kDrawOrder{&kSignatures, &kHeaders, &kFooters};
 
+  std::array<List, kStores.size()> lists_;
   std::function<void()> endProgram_;
   TrayWatch* tray_;
-  bool putAway_ = false;  // minimised or in the tray, by the user or at the start
-  QTimer* switchDue_;
-  QElapsedTimer monotonic_;
-  std::optional<qint64> asleepAt_;  // while hidden: when the slept ticks were last counted
-  qint64 clockSecond_ = -1;         // the second the clock shows
-  bool switching_ = false;          // a switch started by a tick is still running
+  bool putAway_ = false;     // minimised or in the tray, by the user or at the start
+  qint64 clockSecond_ = -1;  // the second the clock shows
   const frmEntry* openEditor_ = nullptr;
 };
 

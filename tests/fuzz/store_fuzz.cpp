@@ -46,7 +46,7 @@ void rebuild(std::optional<QByteArray> last) {
   kept += last && matched ? padded(*last) : "";
   CHECK(last ? qm::MoveRecordToEnd(*store, text, *last) == matched
              : qm::RemoveRecord(*store, text) ==
-                   (kept.isEmpty() ? qm::Removal::Deleted : qm::Removal::Rebuilt));
+                   (kept.isEmpty() ? qm::Removal::Deleted : qm::Removal::Remaining));
   bytes = matched || kept.isEmpty() ? kept : bytes;
 }
 }  // namespace

@@ -18,7 +18,7 @@ TEST(TextStoreTest, Operations) {
   const auto find = [](auto t) { return [t] { return FindRecord(kHeaders, t).value_or(0); }; };
   const auto remove = [](auto t) { return [t] { return int(RemoveRecord(kHeaders, t)); }; };
   const auto move = [](auto t) { return [t] { return *MoveRecordToEnd(kHeaders, t, "X"); }; };
-  const int deleted = int(Removal::Deleted), rebuilt = int(Removal::Rebuilt);
+  const int deleted = int(Removal::Deleted), rebuilt = int(Removal::Remaining);
   using Bytes = std::optional<QByteArray>;
   const std::tuple<Bytes, std::function<QVariant()>, QVariant, Bytes> cases[] = {
       // Head.qmd before (none: missing), operation, result, Head.qmd after (none: gone)
@@ -70,7 +70,7 @@ TEST(TextStoreTest, AFailedTemporaryWriteNeverLosesARecord) {
     });
     test::ScriptedMsgBox boxes(answers);
     const bool rebuilt = failing < 9;
-    EXPECT_EQ(RemoveRecord(store, "B"), rebuilt ? Removal::Rebuilt : Removal::Abandoned);
+    EXPECT_EQ(RemoveRecord(store, "B"), rebuilt ? Removal::Remaining : Removal::Abandoned);
     EXPECT_EQ(dir.read(store.fileName), rebuilt ? test::records(store.length, {"A", "C"}) : before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{store.fileName});
     test::expectFailureBox(boxes.shown.at(0), err == EIO ? 75 : 61,

@@ -4,11 +4,11 @@
 
 #include "common/failure.h"
 #include "startup/startup.h"
-#include "stores/entry_dialog.h"
 #include "support/support.h"
 #include "ui/folder_lists.h"
 #include "ui/forms.h"
 #include "ui/frmChooseDir.h"
+#include "ui/frmEntry.h"
 #include "ui/frmMain.h"
 #include "ui/frmPreferences.h"
 #include "ui/interval_slider.h"
@@ -19,6 +19,16 @@ namespace qm::ui {
 namespace {
 
 enum class Entry { Set, Typed, Pasted };
+
+// A caption as the user reads it: the mnemonic marker removed, "&&" shown as "&".
+QString withoutMnemonic(const QString& caption) {
+  QString shown;
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption[i] == '&' && i + 1 < caption.size()) ++i;
+    shown += caption[i];
+  }
+  return shown;
+}
 
 // A main window box holds `before`, the cursor `at` (-1: the end); `input` comes in by `entry`.
 // Set, the cursor goes to the start, so that a record's filling spaces hide none of its text.

@@ -4,8 +4,8 @@
 #include <QtWidgets>
 
 #include "startup/startup.h"
-#include "stores/entry_dialog.h"
 #include "support/support.h"
+#include "ui/frmEntry.h"
 #include "ui/text_boxes.h"
 
 namespace qm::ui {
@@ -83,7 +83,7 @@ TEST(FrmMainTest, TicksSwitchWhenDueAndWriteTheJoinedEntries) {
     w.window->txtSig->setAnsiText("Now\r\nhere "), w.window->lblNext->setText("x"), w.tick(ticks);
     if (writeNow) w.click("Command1");
     EXPECT_EQ(w.app.read("ZQ.txt"), written);
-    EXPECT_EQ(std::pair(w.drawnFrom, w.window->TickCount), std::pair(draws, ticksAfter));
+    EXPECT_EQ(std::pair(w.drawnFrom, w.window->schedule.TickCount), std::pair(draws, ticksAfter));
     const QString next = w.window->lblNext->text();
     now = now.addSecs(minutes * 60), w.tick(1);  // across midnight
     const QString due = minutes < 1440 ? w.window->lblCurrent->text() : tomorrow;
@@ -96,21 +96,22 @@ TEST(FrmMainTest, TicksSwitchWhenDueAndWriteTheJoinedEntries) {
 // over) on a clock reading no date, deaf to the wall clock; it switches unseen and sleeps again.
 TEST(FrmMainTest, HiddenTheWindowSleepsOnTheMonotonicClockUntilTheSwitchIsDue) {
   Window w(randomSigs);
+  SwitchSchedule& schedule = w.window->schedule;
   QDateTime wall = QDateTime::currentDateTime();
   w.window->clock = [&] { return wall; };
-  EXPECT_GT(qAbs(w.window->monotonicMs() - wall.toMSecsSinceEpoch()), qint64{366} * 86400000);
+  EXPECT_GT(qAbs(schedule.monotonicMs() - wall.toMSecsSinceEpoch()), qint64{366} * 86400000);
   qint64 now = 0;
-  w.showMain(), w.window->monotonicMs = [&] { return now; };
-  w.window->TickCount = 100, w.hideMainInTray();
-  QTimer& due = *w.window->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly).last();
-  const auto wakeAt = [&](qint64 ms) { now = ms, due.start(0), QApplication::processEvents(); };
+  w.showMain(), schedule.monotonicMs = [&] { return now; };
+  schedule.TickCount = 100, w.hideMainInTray();
+  const QTimer& due = schedule.alarm();
+  const auto wakeAt = [&](qint64 ms) { now = ms, schedule.ring(); };
   wall = wall.addSecs(-3600), wakeAt(1250);  // early: two ticks counted, a quarter second kept
-  EXPECT_EQ(std::pair(w.window->TickCount, due.interval()), std::pair(102, 18 * 500 - 250));
+  EXPECT_EQ(std::pair(schedule.TickCount, due.interval()), std::pair(102, 18 * 500 - 250));
   wakeAt(10000);
   EXPECT_EQ(std::pair(w.drawnFrom, w.app.read("ZQ.txt")), std::pair(std::vector<int>{3}, joinedC));
   EXPECT_TRUE(w.window->isHidden() && due.isActive() && due.interval() == 120 * 500);
   now += 1250, w.showMain();  // shown, it ticks again
-  EXPECT_TRUE(w.window->TickCount == 2 && w.window->Timer1->isActive() && !due.isActive());
+  EXPECT_TRUE(schedule.TickCount == 2 && w.window->Timer1->isActive() && !due.isActive());
 }
 
 TEST(FrmMainTest, QuitEndsTheProgramOnlyWhenAnsweredYes) {

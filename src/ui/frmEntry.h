@@ -56,6 +56,7 @@ class frmEntry : public QDialog {
   // The box's text as Windows-1252 bytes, line breaks CR LF.
   QByteArray ansiText() const;
 
+  const TextStore* store() const { return kind_.store; }
   // 1 while the editor's taken-out signature waits at the store's end for Save, else 0.
   int heldRecords() const;
 

@@ -1,4 +1,4 @@
-#include "stores/entry_dialog.h"
+#include "ui/frmEntry.h"
 
 #include <QBoxLayout>
 #include <QDialogButtonBox>
