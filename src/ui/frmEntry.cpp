@@ -18,8 +18,6 @@ const EntryDialogKind kAddHeader{.formName = "frmNewHead",
                                  .labelName = "lblHead",
                                  .labelCaption = "Header",
                                  .boxName = "txtNewHead",
-                                 .multiLine = false,
-                                 .limit = 100,
                                  .store = &kHeaders,
                                  .emptyPrompt = "You must enter a header",
                                  .emptyTitle = "Enter Header",
@@ -30,8 +28,6 @@ const EntryDialogKind kAddSignature{.formName = "frmNewSignature",
                                     .labelName = "Label1",
                                     .labelCaption = "New Signature",
                                     .boxName = "txtNewSig",
-                                    .multiLine = true,
-                                    .limit = 253,  // two under the record: a cut never applies
                                     .store = &kSignatures,
                                     .emptyPrompt = "You must enter a signature",
                                     .emptyTitle = "Enter Signature",
@@ -42,8 +38,6 @@ const EntryDialogKind kAddFooter{.formName = "frmNewFooter",
                                  .labelName = "Label2",
                                  .labelCaption = "New Footer",
                                  .boxName = "txtNewFoot",
-                                 .multiLine = false,
-                                 .limit = 100,
                                  .store = &kFooters,
                                  .emptyPrompt = "You must enter a Footer",
                                  .emptyTitle = "Enter Footer",
@@ -54,8 +48,6 @@ const EntryDialogKind kEditSignature{.formName = "frmEditSig",
                                      .labelName = nullptr,
                                      .labelCaption = "Signature",
                                      .boxName = "txtEditSig",
-                                     .multiLine = true,
-                                     .limit = 253,
                                      .store = &kSignatures,
                                      .emptyPrompt = "You must enter a signature",
                                      .emptyTitle = "Enter Signature",
@@ -63,11 +55,6 @@ const EntryDialogKind kEditSignature{.formName = "frmEditSig",
                                      .noun = "signature"};
 
 namespace {
-
-QWidget* makeBox(const EntryDialogKind& kind, QWidget* parent) {
-  if (kind.multiLine) return named(new MultiLineBox(kind.limit, parent), kind.boxName);
-  return named(new LineBox(kind.limit, parent), kind.boxName);
-}
 
 AnsiTextBox& ansiBox(QWidget* box) {
   return dynamic_cast<AnsiTextBox&>(*box);
@@ -79,7 +66,7 @@ AnsiTextBox& ansiBox(QWidget* box) {
 frmEntry::frmEntry(const EntryDialogKind& kind, QWidget* opener, bool takenOut, QWidget* parent)
     : QDialog(parent),
       label(kind.labelName ? ui::label(this, kind.labelName, kind.labelCaption) : nullptr),
-      textBox(makeBox(kind, this)),
+      textBox(entryBox(*kind.store, kind.boxName, this)),
       cmdSave(button(this, "cmdSave", "&Save")),
       cmdCancel(button(this, "cmdCancel", "&Cancel")),
       kind_(kind),
@@ -98,7 +85,7 @@ frmEntry::frmEntry(const EntryDialogKind& kind, QWidget* opener, bool takenOut, 
 
   auto* layout = new QVBoxLayout(this);
   if (label) layout->addWidget(label);
-  layout->addWidget(textBox, kind.multiLine ? 1 : 0);
+  layout->addWidget(textBox, kind.store->multiLine ? 1 : 0);
   layout->addWidget(buttonRow(this, {cmdSave, cmdCancel}));
   setMinimumWidth(fontMetrics().averageCharWidth() * 60);
   // The prompt over the box is the box's label; without one, the box carries the name itself.

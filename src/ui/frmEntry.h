@@ -19,8 +19,6 @@ struct EntryDialogKind {
   const char* labelName;  // nullptr: no label over the box, which then names itself
   const char* labelCaption;
   const char* boxName;
-  bool multiLine;
-  int limit;  // most characters the box accepts
   const TextStore* store;
   const char* emptyPrompt;
   const char* emptyTitle;

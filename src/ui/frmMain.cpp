@@ -52,8 +52,7 @@ QFrame* line(QWidget* parent) {
   return frame;
 }
 
-// The main window's lists, top to bottom. The signature's Randomize box comes second, as the
-// first signature once did.
+// The main window's lists, top to bottom, with the names their controls are known by.
 std::array<frmMain::List, kStores.size()> listTable() {
   return {{
       {.store = &kHeaders,
@@ -110,12 +109,6 @@ std::array<frmMain::List, kStores.size()> listTable() {
   }};
 }
 
-AnsiTextBox* makeBox(QWidget* parent, const frmMain::List& list) {
-  const int limit = list.store->shownBytes;
-  if (list.store->multiLine) return named(new MultiLineBox(limit, parent), list.box);
-  return named(new LineBox(limit, parent), list.box);
-}
-
 // The list's buttons in their column: add, edit, delete.
 std::vector<QPushButton*> columnButtons(QWidget* parent, const frmMain::List& list) {
   std::vector<QPushButton*> column{button(parent, list.add, list.addCaption)};
@@ -167,7 +160,7 @@ frmMain::frmMain(std::function<void()> endProgram)
     if (putAway_) putAway();
   });
   for (List& list : lists_) {
-    list.shown = makeBox(this, list);
+    list.shown = &dynamic_cast<AnsiTextBox&>(*entryBox(*list.store, list.box, this));
     list.ticked =
         named(new QCheckBox(QString::fromLatin1(list.randomizeCaption), this), list.randomize);
     // A ticked or cleared box is stored at once, not on Quit.

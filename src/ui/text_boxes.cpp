@@ -150,4 +150,11 @@ void MultiLineBox::untagTyped(int position, int added) {
   }
 }
 
+QWidget* entryBox(const TextStore& store, const char* name, QWidget* parent) {
+  QWidget* box = store.multiLine ? static_cast<QWidget*>(new MultiLineBox(store.shownBytes, parent))
+                                 : new LineBox(store.shownBytes, parent);
+  box->setObjectName(QString::fromLatin1(name));
+  return box;
+}
+
 }  // namespace qm::ui

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include "stores/text_store.h"
+
 // Text boxes that never hold more than their limit in bytes, whether the text is typed, pasted
 // or set by the program. Their text crosses to and from the files as Windows-1252 bytes; a line
 // break the user makes is CR LF and counts two, while a lone CR or LF that a record holds
@@ -52,5 +54,9 @@ class MultiLineBox : public QPlainTextEdit, public AnsiTextBox {
   int limit_;
   bool ownEdit_ = false;  // the box changes its own text: loading, untagging, cutting
 };
+
+// A box for a list's entries, named: several lines or one, as the list's, holding as much as
+// the main window shows, so that a text saved in a dialog is never cut on its way there.
+QWidget* entryBox(const TextStore& store, const char* name, QWidget* parent);
 
 }  // namespace qm::ui

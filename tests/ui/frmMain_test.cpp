@@ -248,7 +248,8 @@ TEST(FrmMainTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
     for (const QByteArray& keys : texts) {
       EXPECT_EQ(dialog.ansiText(), "");
       QTest::keyClicks(dialog.textBox, QString::fromLatin1(keys).replace('\n', '\r'));
-      EXPECT_LE(dialog.ansiText().size(), kind.multiLine ? 253 : 100);  // the box's own limit
+      EXPECT_LE(dialog.ansiText().size(),
+                kind.store->multiLine ? 253 : 100);  // the box's own limit
       if (&keys == &texts.back() && end != 'N') break;
       boxes.answers.push_back(&keys == &texts.back() ? vbNo : vbYes), dialog.cmdSave->click();
       EXPECT_EQ(boxes.shown.back().prompt, "Do you wish to add another?");
