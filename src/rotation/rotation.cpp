@@ -50,7 +50,7 @@ QString nextSwitchText(const QDateTime& now) {
   if (ModSig.SwitchTicks == kOneDay.ticks) {
     return QLocale::system().toString(now.date().addDays(1), QLocale::ShortFormat);
   }
-  return longTimeText(now.addSecs(ModSig.SwitchMinutes * 60));
+  return longTimeText(now.addSecs(qint64{ModSig.SwitchMinutes} * 60));
 }
 
 }  // namespace qm

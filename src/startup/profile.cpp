@@ -109,6 +109,7 @@ QByteArray withProfileValue(QByteArrayView file, QByteArrayView section, QByteAr
   const QByteArrayView body = withoutMark(file);
   const std::vector<QByteArrayView> lines = splitLines(body);
   std::vector<QByteArray> out;
+  out.reserve(lines.size() + 2);  // a new section adds two lines
   for (QByteArrayView line : lines) out.push_back(line.toByteArray());
   const auto range = findSection(lines, section);
   if (!range) {

@@ -14,7 +14,7 @@ using platform::File;
 using platform::Replacement;
 
 // Records are read in chunks of whole records of about this size.
-constexpr qint64 kChunkBytes = 64 * 1024;
+constexpr qint64 kChunkBytes = qint64{64} * 1024;
 
 qint64 offsetOf(int n, int length) {
   return static_cast<qint64>(n - 1) * length;
