@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <optional>
 
 // Files on the operating system's calls; linux_files.cpp provides them. Every failure throws
 // Failure with the nearest failure number (failure.h). A name that holds no regular file (a FIFO, a
@@ -39,6 +40,11 @@ class File {
 
 // The whole file; Failure FileNotFound when there is none.
 QByteArray readFile(const QString& path);
+
+// The size of the regular file named exactly path, by one open, fstat and close, creating
+// nothing; nullopt when the name cannot be opened (missing, say), for the caller to take its
+// slower way. A name that holds no regular file is refused as File refuses it.
+std::optional<qint64> sizeByExactName(const QString& path);
 
 // True when anything, a dangling link too, bears the name.
 bool exists(const QString& path);

@@ -368,6 +368,18 @@ QByteArray readFile(const QString& path) {
   return bytes;
 }
 
+std::optional<qint64> sizeByExactName(const QString& path) {
+  hooked(FileCall::Open, path);
+  const int fd = rawOpen(native(path), O_RDONLY);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  const int err = ::fstat(fd, &st) == 0 ? 0 : errno;
+  ::close(fd);
+  if (err != 0) fail(err);
+  if (!S_ISREG(st.st_mode)) throw Failure(Err::PathFileAccess);
+  return st.st_size;
+}
+
 bool exists(const QString& path) {
   struct stat st {};
   return ::lstat(native(path).constData(), &st) == 0;

@@ -131,6 +131,14 @@ QString storePath(const TextStore& store) {
 }
 
 int CountRecords(const TextStore& store) {
+  // A name that opens as it is written is the one storePath would find, without its search;
+  // any other case (missing, other letter case, refused) goes the whole way.
+  const QString dir = platform::applicationDir();
+  if (!dir.isEmpty()) {
+    const auto size =
+        platform::sizeByExactName(dir + QLatin1Char('/') + QLatin1String(store.fileName));
+    if (size) return static_cast<int>(*size / store.length);
+  }
   const File file(storePath(store), File::Access::Read);
   return static_cast<int>(file.size() / store.length);
 }
