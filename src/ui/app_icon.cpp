@@ -1,41 +1,68 @@
 #include "ui/app_icon.h"
 
 #include <QIconEngine>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QStandardPaths>
+#include <iterator>
+#include <map>
 #include <utility>
+
+#include "ui/app_icon_shapes.h"
 
 namespace qm::ui {
 namespace {
 
-// A sheet of paper with a signature stroke, drawn at any size so it stays sharp.
-QPixmap drawIcon(int size) {
-  QPixmap pixmap(size, size);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
+// The icon at one size, drawn at that size so it stays sharp.
+QImage drawIcon(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.scale(size / 64.0, size / 64.0);
 
   painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(0x1f, 0x5f, 0x8b));
-  painter.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
-  painter.setBrush(QColor(0xfa, 0xfa, 0xf5));
-  painter.drawRect(QRectF(14, 10, 36, 44));
-
-  painter.setPen(QPen(QColor(0x9a, 0xa5, 0xb1), 2.5, Qt::SolidLine, Qt::RoundCap));
-  painter.drawLine(QPointF(19, 19), QPointF(45, 19));
-  painter.drawLine(QPointF(19, 26), QPointF(40, 26));
-
-  QPainterPath stroke(QPointF(18, 44));
-  stroke.cubicTo(QPointF(22, 32), QPointF(27, 50), QPointF(31, 40));
-  stroke.cubicTo(QPointF(34, 33), QPointF(38, 48), QPointF(46, 38));
-  painter.setPen(QPen(QColor(0x1f, 0x5f, 0x8b), 3, Qt::SolidLine, Qt::RoundCap));
+  for (const icon::Box& box : icon::kBoxes) {
+    painter.setBrush(QColor(QRgb(box.fill)));
+    painter.drawRoundedRect(QRectF(box.x, box.y, box.width, box.height), box.radius, box.radius);
+  }
+  painter.setPen(QPen(QColor(QRgb(icon::kInk)), icon::kLineWidth, Qt::SolidLine, Qt::RoundCap));
+  for (const icon::Line& line : icon::kLines) {
+    painter.drawLine(QPointF(line.x1, line.y1), QPointF(line.x2, line.y2));
+  }
+  const auto& s = icon::kSignature;
+  QPainterPath stroke(QPointF(s[0], s[1]));
+  for (size_t i = 2; i + 6 <= std::size(s); i += 6) {
+    stroke.cubicTo(QPointF(s[i], s[i + 1]), QPointF(s[i + 2], s[i + 3]),
+                   QPointF(s[i + 4], s[i + 5]));
+  }
+  painter.setPen(QPen(QColor(QRgb(icon::kBlue)), icon::kSignatureWidth, Qt::SolidLine, Qt::RoundCap,
+                      Qt::BevelJoin));
   painter.setBrush(Qt::NoBrush);
   painter.drawPath(stroke);
-  return pixmap;
+  return image;
 }
+
+// Drawn only at the sizes asked for, once each: the window system asks for a few at start-up,
+// a tray for its own.
+class DrawnIcon : public QIconEngine {
+ public:
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+    const int side = std::min(size.width(), size.height());
+    if (side <= 0) return {};
+    // Images, not pixmaps: they may outlive the application.
+    static std::map<int, QImage> drawn;
+    auto [at, added] = drawn.try_emplace(side);
+    if (added) at->second = drawIcon(side);
+    return QPixmap::fromImage(at->second);
+  }
+  QIconEngine* clone() const override { return new DrawnIcon; }
+};
 
 // The program's pixmaps under the name of its installed icon: Qt's tray item then sends both.
 class NamedIcon : public QIconEngine {
@@ -70,9 +97,7 @@ QIcon trayItemIcon() {
 }
 
 QIcon appIcon() {
-  QIcon icon;
-  for (int size : {16, 22, 24, 32, 48, 64, 128}) icon.addPixmap(drawIcon(size));
-  return icon;
+  return QIcon(new DrawnIcon);
 }
 
 }  // namespace qm::ui
