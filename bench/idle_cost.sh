@@ -3,8 +3,8 @@
 # Xvfb with an XEmbed tray (trayer):
 #   hidden on "Never"          against bare_qt showing a tray icon and sleeping;
 #   hidden at "One Minute"     (three ticked stores of 100 records) against a cron-style shell
-#                              rotation: shuf three times and an atomic mv, once a minute;
-#   start-up CPU and peak RSS  against bare_qt showing an empty window (medians of five).
+#                              rotation: shuf three times and an atomic mv, once a minute.
+# Start-up is bench/startup_cost.py's, which needs no tray.
 # CPU is the kernel's count of nanoseconds on a CPU, wake-ups its count of context switches,
 # all threads together. Watching starts 40 s after the start, past the one-off timers that
 # Qt itself runs in the first half minute.
@@ -53,7 +53,7 @@ copy() {
   local dir=$work/$1
   shift
   mkdir -p "$dir/sig"
-  cp "$build/quillmate" "$dir/"
+  cp "$build/quillmate" "$build/quillmate_window.so" "$dir/"
   { printf '[Settings]\r\n'; printf '%s\r\n' "$@" "SigLocation=$dir/sig"; } >"$dir/zq.ini"
 }
 records() { for n in $(seq 100); do printf "%-$2s" "$1 $n"; done; }
@@ -97,32 +97,11 @@ tray_ns=$(($(cpu_ns "$tray") - tray0))
 written=$([ -s "$work/minute/sig/ZQ.txt" ] && echo yes || echo no)
 rotation_hour_ns=$(awk -v s="$rotation_s" -v n="$rotations" 'BEGIN { printf "%d", s / n * 60 * 1e9 }')
 
-# Start-up: until the window is shown and a second more.
-for i in 1 2 3 4 5; do
-  copy "start$i"
-  "$work/start$i/quillmate" & pid=$!
-  xdotool search --sync --onlyvisible --name '^ZQ Quillmate' >/dev/null
-  sleep 1
-  echo "$(cpu_ns "$pid") $(peak_kib "$pid")" >>"$work/start.program"
-  kill "$pid"
-  "$build/bench/bare_qt" window & pid=$!
-  xdotool search --sync --onlyvisible --name '^Bare Qt window$' >/dev/null
-  sleep 1
-  echo "$(cpu_ns "$pid") $(peak_kib "$pid")" >>"$work/start.floor"
-  kill "$pid"
-done
-start_cpu=$(cut -d' ' -f1 "$work/start.program" | median)
-start_rss=$(cut -d' ' -f2 "$work/start.program" | median)
-floor_cpu=$(cut -d' ' -f1 "$work/start.floor" | median)
-floor_rss=$(cut -d' ' -f2 "$work/start.floor" | median)
-
 cat <<EOF
 | what | Quillmate | floor | ratio |
 |---|---|---|---|
 | hidden on "Never", CPU per hour | $(hourly "$never_ns") ms | $(hourly "$tray_ns") ms (bare Qt, tray icon) | $(ratio "$never_ns" "$tray_ns") |
 | hidden on "Never", wake-ups while watched | $never_wakeups | $tray_wakeups (bare Qt, tray icon) | $(ratio "$never_wakeups" "$tray_wakeups") |
 | hidden at "One Minute", CPU per hour | $(hourly "$minute_ns") ms | $(ms "$rotation_hour_ns") ms (shell rotation) | $(ratio "$(hourly "$minute_ns")" "$(ms "$rotation_hour_ns")") |
-| start-up CPU | $(ms "$start_cpu") ms | $(ms "$floor_cpu") ms (bare Qt window) | $(ratio "$start_cpu" "$floor_cpu") |
-| start-up peak RSS | $((start_rss / 1024)) MiB | $((floor_rss / 1024)) MiB | $(ratio "$start_rss" "$floor_rss") |
 EOF
 echo "(watched $seconds s; the One Minute copy wrote its signature file: $written)" >&2
