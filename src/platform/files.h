@@ -69,8 +69,12 @@ class Replacement {
   Replacement& operator=(const Replacement&) = delete;
 
   void writeAt(QByteArrayView bytes, qint64 offset);
-  // Syncs the new file, renames it over the target and syncs the folder.
-  void commit();
+  // Later: the caller syncs the folder, once after the last of several renames in it.
+  enum class FolderSync { Now, Later };
+  // Syncs the new file, renames it over the target and syncs the folder, unless Later.
+  void commit(FolderSync folderSync = FolderSync::Now);
+  // The folder the target is renamed in, its links followed.
+  QString folder() const;
 
  private:
   QString target_;
@@ -80,8 +84,14 @@ class Replacement {
   bool committed_ = false;
 };
 
-// The file's content replaced by bytes, through a Replacement with a new name.
-void replaceFile(const QString& path, QByteArrayView bytes);
+// The file's content replaced by bytes, through a Replacement with a new name; returns the
+// folder renamed in, which the caller syncs when it asked for Later.
+QString replaceFile(const QString& path, QByteArrayView bytes,
+                    Replacement::FolderSync folderSync = Replacement::FolderSync::Now);
+
+// Makes the renames and deletions made in the folder durable. A folder that cannot be opened or
+// synced (a file system without the call) is left as it is: the changes have been made.
+void syncFolder(const QString& folder);
 
 // The calls a test can watch and fail.
 enum class FileCall { Open, Write, Sync, Rename, Remove, SyncFolder };

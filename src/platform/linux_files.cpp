@@ -114,17 +114,6 @@ void syncFd(int fd, const QString& path) {
   if (::fdatasync(fd) != 0) fail();
 }
 
-// Makes a rename or deletion in the folder durable. A folder that cannot be opened or synced
-// (a file system without the call) is left as it is: the change itself has been made.
-void syncFolder(const QString& folder) {
-  hooked(FileCall::SyncFolder, folder);
-  const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  const int err = ::fsync(fd) == 0 ? 0 : errno;
-  ::close(fd);
-  if (err != 0 && err != EINVAL && err != EROFS) fail(err);
-}
-
 // With O_CREAT a missing file is created: its name is made durable, and root hands it to the
 // user it acts for.
 int openRegular(const QString& path, int flags) {
@@ -440,19 +429,33 @@ void Replacement::writeAt(QByteArrayView bytes, qint64 offset) {
   writeAll(fd_, temp_, bytes, offset);
 }
 
-void Replacement::commit() {
+void Replacement::commit(FolderSync folderSync) {
   syncFd(fd_, temp_);
   hooked(FileCall::Rename, target_);
   if (::rename(native(temp_).constData(), native(target_).constData()) != 0) fail();
   committed_ = true;
   unmark(std::exchange(marker_, {}));
-  syncFolder(folderOf(target_));
+  if (folderSync == FolderSync::Now) syncFolder(folder());
 }
 
-void replaceFile(const QString& path, QByteArrayView bytes) {
+QString Replacement::folder() const {
+  return folderOf(target_);
+}
+
+QString replaceFile(const QString& path, QByteArrayView bytes, Replacement::FolderSync folderSync) {
   Replacement replacement(path);
   replacement.writeAt(bytes, 0);
-  replacement.commit();
+  replacement.commit(folderSync);
+  return replacement.folder();
+}
+
+void syncFolder(const QString& folder) {
+  hooked(FileCall::SyncFolder, folder);
+  const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  const int err = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  if (err != 0 && err != EINVAL && err != EROFS) fail(err);
 }
 
 void setFileHookForTest(FileHook hook) {

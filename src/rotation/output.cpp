@@ -1,6 +1,7 @@
 #include "rotation/output.h"
 
 #include <QDir>
+#include <QStringList>
 
 #include "common/ansi.h"
 #include "common/failure.h"
@@ -52,24 +53,31 @@ void OutputSig(const ShownEntries& shown) {
   ModSig.SigDir = sGetINI(ModSig.IniPath, "Settings", "siglocation", "?");
   // The directory is joined as stored, whatever it ends with.
   const QString dir = platform::pathFromBytes(ModSig.SigDir);
+  // Each file is synced before its rename; the folders renamed in once, after the last.
+  QStringList renamedIn;
   const auto write = [&](const char* name, const QByteArray& form,
                          std::source_location where = std::source_location::current()) {
     return handler.run(
         [&] {
           // A relative directory would land wherever the program was started.
           if (dir.isEmpty() || QDir::isRelativePath(dir)) throw Failure(Err::PathNotFound);
-          platform::replaceFile(platform::resolveFileName(dir, name), form);
+          const QString folder = platform::replaceFile(platform::resolveFileName(dir, name), form,
+                                                       platform::Replacement::FolderSync::Later);
+          if (!renamedIn.contains(folder)) renamedIn << folder;
         },
         where);
   };
   if (ModSig.WriteType == "Text") {
     write("ZQ.txt", textForm(shown));
   } else if (ModSig.WriteType == "Text & HTML") {
-    if (!write("ZQ.txt", textForm(shown))) return;
-    if (!write("ZQ.HTML", htmlForm(shown))) return;
-    write("ZQ.rtf", textForm(shown));
+    if (write("ZQ.txt", textForm(shown)) && write("ZQ.HTML", htmlForm(shown))) {
+      write("ZQ.rtf", textForm(shown));
+    }
   } else if (ModSig.WriteType == "HTML") {
     write("ZQ.HTML", htmlForm(shown));
+  }
+  for (const QString& folder : renamedIn) {
+    if (!handler.run([&] { platform::syncFolder(folder); })) return;
   }
 }
 
