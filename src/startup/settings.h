@@ -41,6 +41,9 @@ inline constexpr std::array<Interval, 7> kIntervals = {{
     {"Never", 0, 0},
 }};
 
+// The default interval code, "Never".
+inline constexpr int kNeverCode = 6;
+
 // The one interval whose next switch is shown as a date.
 inline constexpr const Interval& kOneDay = kIntervals[5];
 

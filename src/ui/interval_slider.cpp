@@ -1,6 +1,7 @@
 #include "ui/interval_slider.h"
 
 #include "common/failure.h"
+#include "startup/settings.h"
 
 namespace qm::ui {
 
@@ -9,7 +10,7 @@ IntervalSlider::IntervalSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent
   setPageStep(1);
   setTickPosition(QSlider::TicksBelow);
   setTickInterval(1);
-  setValue(6);  // "Never", the default interval, until a stored code is applied
+  setValue(kNeverCode);  // until a stored code is applied
 }
 
 void IntervalSlider::setPosition(int position) {

@@ -1,14 +1,11 @@
 #include "ui/startup_windows.h"
 
-#include <QLineEdit>
 #include <QTimer>
 #include <utility>
 
-#include "common/ansi.h"
+#include "common/failure.h"
 #include "platform/platform.h"
 #include "ui/frmMain.h"
-#include "ui/frmPreferences.h"
-#include "ui/interval_slider.h"
 
 namespace qm::ui {
 
@@ -16,24 +13,21 @@ StartupForms::StartupForms() = default;
 StartupForms::~StartupForms() = default;
 
 void StartupForms::loadPreferences() {
-  preferences_ = std::make_unique<frmPreferences>();
+  ModSig.StartingUp = false;
 }
 
-void StartupForms::setPreferencesDirectory(const QByteArray& dir) {
-  preferences_->txtsiglocation->setText(platform::pathFromBytes(dir));
-}
+void StartupForms::setPreferencesDirectory(const QByteArray&) {}
 
 void StartupForms::setSliderPosition(int position) {
-  preferences_->Slider1->setPosition(position);
+  if (!intervalAt(position)) throw Failure(Err::InvalidPropertyValue);
+  sliderPosition_ = position;
 }
 
 int StartupForms::sliderPosition() {
-  return preferences_->Slider1->value();
+  return sliderPosition_;
 }
 
-void StartupForms::unloadPreferences() {
-  preferences_.reset();
-}
+void StartupForms::unloadPreferences() {}
 
 void StartupForms::setTimerInterval(int milliseconds) {
   // Running since the window's load, the timer ticks while the window is shown.
