@@ -1,7 +1,6 @@
 #include <dlfcn.h>
 
 #include <QByteArray>
-#include <QFile>
 #include <clocale>
 #include <cstdio>
 
@@ -21,7 +20,7 @@ int main(int argc, char* argv[]) {
   }
   // The window lives in a library beside the program, so that the answers above load no widgets.
   const QByteArray library =
-      QFile::encodeName(qm::platform::applicationDir()) + "/" QUILLMATE_WINDOW;
+      qm::platform::pathBytes(qm::platform::applicationDir()) + "/" QUILLMATE_WINDOW;
   void* window = ::dlopen(library.constData(), RTLD_NOW | RTLD_LOCAL);
   const auto run = window
                        ? reinterpret_cast<int (*)(int&, char**)>(::dlsym(window, "quillmateWindow"))

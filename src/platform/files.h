@@ -28,8 +28,9 @@ class File {
   // Up to size bytes at offset; fewer only at the end of the file.
   qint64 readAt(char* data, qint64 size, qint64 offset) const;
   void writeAt(QByteArrayView bytes, qint64 offset);
-  // Back to size bytes; false when even that failed.
-  bool truncate(qint64 size);
+  // Back to size bytes as far as that goes, reporting nothing: it only undoes a failed append,
+  // whose leftover part, should this fail too, the next append overwrites.
+  void truncate(qint64 size);
   // Returns once the written bytes are on the disk.
   void sync();
 

@@ -20,6 +20,7 @@
 #include "common/failure.h"
 #include "platform/files.h"
 #include "platform/linux_owner.h"
+#include "platform/linux_stat.h"
 #include "platform/platform.h"
 
 namespace qm::platform {
@@ -42,10 +43,6 @@ struct InstanceLock {
 InstanceLock& instanceLock() {
   static InstanceLock lock;
   return lock;
-}
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // Removes the lock's file while still holding the lock, so that nobody can have taken a file
@@ -135,7 +132,7 @@ void handOverLaunchToken() {
 // The token a later start left for the wake, taken: only a regular file of the user's, root's or
 // the directory owner's counts.
 QByteArray takeLaunchToken() {
-  const QByteArray path = QFile::encodeName(QDir(applicationDir()).filePath(kWakeName));
+  const QByteArray path = pathBytes(QDir(applicationDir()).filePath(kWakeName));
   const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return {};
   struct stat file {};
@@ -183,7 +180,7 @@ void createPrivateDir(const QString& path) {
   QString made;
   for (const QString& part : parts) {
     made += part + QLatin1Char('/');
-    const QByteArray name = QFile::encodeName(made);
+    const QByteArray name = pathBytes(made);
     if (::mkdir(name.constData(), 0700) != 0) continue;
     const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) continue;
@@ -198,7 +195,7 @@ QByteArray pathBytes(const QString& path) {
 
 QString pathFromBytes(const QByteArray& bytes) {
   const QString path = QFile::decodeName(bytes);
-  const bool encoded = QFile::encodeName(path) == bytes;
+  const bool encoded = pathBytes(path) == bytes;
   if (encoded && QFileInfo::exists(path)) return path;
   const QString legacy = fromAnsi(bytes);
   return !encoded || QFileInfo::exists(legacy) ? legacy : path;
@@ -217,7 +214,7 @@ QString resolveFileName(const QString& dir, const QString& name) {
 bool previousInstance() {
   InstanceLock& lock = instanceLock();
   if (lock.fd >= 0) return false;
-  const QByteArray path = QFile::encodeName(QDir(applicationDir()).filePath(kLockName));
+  const QByteArray path = pathBytes(QDir(applicationDir()).filePath(kLockName));
   constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
   for (int attempt = 0; attempt < 100; ++attempt) {
     int fd = ::open(path.constData(), O_RDWR | O_CREAT | kFlags, 0600);

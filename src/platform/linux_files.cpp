@@ -15,6 +15,7 @@
 #include "common/failure.h"
 #include "platform/files.h"
 #include "platform/linux_owner.h"
+#include "platform/linux_stat.h"
 #include "platform/platform.h"
 
 namespace qm::platform {
@@ -38,10 +39,6 @@ void hooked(FileCall call, const QString& path, qint64 offset = 0, qint64 size =
   if (const int err = hookError(call, path, offset, size)) fail(err);
 }
 
-QByteArray native(const QString& path) {
-  return QFile::encodeName(path);
-}
-
 QString folderOf(const QString& path) {
   const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
   if (slash < 0) return QStringLiteral(".");
@@ -50,10 +47,6 @@ QString folderOf(const QString& path) {
 
 QString nameOf(const QString& path) {
   return path.sliced(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-bool same(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // The call again for as long as a signal interrupts it.
@@ -77,14 +70,14 @@ int rawOpen(const QByteArray& name, int flags, mode_t mode = 0666) {
 
 int openFd(const QString& path, int flags, mode_t mode = 0666) {
   hooked(FileCall::Open, path);
-  const int fd = rawOpen(native(path), flags, mode);
+  const int fd = rawOpen(pathBytes(path), flags, mode);
   if (fd < 0) fail();
   return fd;
 }
 
 void unlinkEntry(const QString& path) {
   hooked(FileCall::Remove, path);
-  if (::unlink(native(path).constData()) != 0) fail();
+  if (::unlink(pathBytes(path).constData()) != 0) fail();
 }
 
 // Only a regular file is ever read or written; a file without any write bit is read-only even
@@ -118,7 +111,7 @@ void syncFd(int fd, const QString& path) {
 // user it acts for.
 int openRegular(const QString& path, int flags) {
   hooked(FileCall::Open, path);
-  const QByteArray name = native(path);
+  const QByteArray name = pathBytes(path);
   int fd = rawOpen(name, flags & ~O_CREAT);
   const bool created =
       fd < 0 && errno == ENOENT && (flags & O_CREAT) && (fd = rawOpen(name, flags)) >= 0;
@@ -141,7 +134,7 @@ int openRegular(const QString& path, int flags) {
 bool mayFollow(const struct stat& link, const QString& folder) {
   if (link.st_uid == ::geteuid()) return true;
   struct stat st {};
-  if (::stat(native(folder).constData(), &st) != 0) return false;
+  if (::stat(pathBytes(folder).constData(), &st) != 0) return false;
   const bool shared = (st.st_mode & S_ISVTX) && (st.st_mode & S_IWOTH);
   return !shared || st.st_uid == link.st_uid;
 }
@@ -151,10 +144,10 @@ QString writeTarget(const QString& path) {
   QString target = path;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st {};
-    if (::lstat(native(target).constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+    if (::lstat(pathBytes(target).constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
     if (!mayFollow(st, folderOf(target))) throw Failure(Err::PermissionDenied);
     QByteArray link(PATH_MAX, Qt::Uninitialized);
-    const ssize_t length = ::readlink(native(target).constData(), link.data(), link.size());
+    const ssize_t length = ::readlink(pathBytes(target).constData(), link.data(), link.size());
     if (length < 0) fail();
     const QString next = QFile::decodeName(link.left(length));
     target = next.startsWith(QLatin1Char('/')) ? next : folderOf(target) + QLatin1Char('/') + next;
@@ -198,14 +191,14 @@ QString mark(const QString& temp) {
   for (int attempt = 0; attempt < kTries; ++attempt) {
     const QString marker =
         applicationDir() + QLatin1Char('/') + QLatin1String(kMarkerPrefix) + randomSuffix();
-    if (::symlink(native(temp).constData(), native(marker).constData()) == 0) return marker;
+    if (::symlink(pathBytes(temp).constData(), pathBytes(marker).constData()) == 0) return marker;
     if (errno != EEXIST) break;
   }
   return {};
 }
 
 void unmark(const QString& marker) {
-  if (!marker.isEmpty()) ::unlink(native(marker).constData());
+  if (!marker.isEmpty()) ::unlink(pathBytes(marker).constData());
 }
 
 // Removes the file a marker names when it is a temporary file of the user's own that no write
@@ -220,7 +213,7 @@ bool removeMarked(const QByteArray& path) {
   bool done = true;
   if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid()) {
     done = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    if (done && ::lstat(path.constData(), &named) == 0 && same(opened, named)) {
+    if (done && ::lstat(path.constData(), &named) == 0 && sameFile(opened, named)) {
       ::unlink(path.constData());
     }
   }
@@ -235,7 +228,7 @@ void clearLeftovers() {
   static QString cleared;
   if (cleared == applicationDir()) return;
   cleared = applicationDir();
-  DIR* dir = ::opendir(native(cleared).constData());
+  DIR* dir = ::opendir(pathBytes(cleared).constData());
   if (!dir) return;
   const int dirFd = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {
@@ -261,7 +254,7 @@ int createLockedTemporary(const QString& folder, const QString& name, QString* p
     *path = folder + QLatin1Char('/') + temporaryName(name);
     *marker = mark(*path);
     hooked(FileCall::Open, *path);
-    const int fd = rawOpen(native(*path), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    const int fd = rawOpen(pathBytes(*path), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
     if (fd < 0) {
       const int err = errno;
       unmark(*marker);
@@ -271,7 +264,7 @@ int createLockedTemporary(const QString& folder, const QString& name, QString* p
     struct stat opened {};
     struct stat named {};
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
-        ::lstat(native(*path).constData(), &named) == 0 && same(opened, named)) {
+        ::lstat(pathBytes(*path).constData(), &named) == 0 && sameFile(opened, named)) {
       return fd;
     }
     // Whoever holds the file removes it, or a later write does by its marker.
@@ -331,8 +324,8 @@ void File::writeAt(QByteArrayView bytes, qint64 offset) {
   writeAll(fd_, path_, bytes, offset);
 }
 
-bool File::truncate(qint64 size) {
-  return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+void File::truncate(qint64 size) {
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return;  // see the declaration
 }
 
 void File::sync() {
@@ -359,7 +352,7 @@ QByteArray readFile(const QString& path) {
 
 std::optional<qint64> sizeByExactName(const QString& path) {
   hooked(FileCall::Open, path);
-  const int fd = rawOpen(native(path), O_RDONLY);
+  const int fd = rawOpen(pathBytes(path), O_RDONLY);
   if (fd < 0) return std::nullopt;
   struct stat st {};
   const int err = ::fstat(fd, &st) == 0 ? 0 : errno;
@@ -371,7 +364,7 @@ std::optional<qint64> sizeByExactName(const QString& path) {
 
 bool exists(const QString& path) {
   struct stat st {};
-  return ::lstat(native(path).constData(), &st) == 0;
+  return ::lstat(pathBytes(path).constData(), &st) == 0;
 }
 
 void removeFile(const QString& path) {
@@ -384,16 +377,17 @@ Replacement::Replacement(const QString& path, const QString& fixedTempName)
     : target_(writeTarget(path)) {
   const QString folder = folderOf(target_);
   struct stat old {};
-  const bool replacing = ::lstat(native(target_).constData(), &old) == 0;
+  const bool replacing = ::lstat(pathBytes(target_).constData(), &old) == 0;
   if (replacing) {
     if (!S_ISREG(old.st_mode)) throw Failure(Err::PathFileAccess);
-    const bool writable = ::faccessat(AT_FDCWD, native(target_).constData(), W_OK, AT_EACCESS) == 0;
+    const bool writable =
+        ::faccessat(AT_FDCWD, pathBytes(target_).constData(), W_OK, AT_EACCESS) == 0;
     // Root, whom no permission stops, writes no file of a user it does not act for.
     const bool foreign = ::geteuid() == 0 && !trusted(old.st_uid);
     if (!writable || (old.st_mode & 0222) == 0 || foreign) throw Failure(Err::PermissionDenied);
   } else if (errno != ENOENT) {
     fail();
-  } else if (::access(native(folder).constData(), F_OK) != 0) {
+  } else if (::access(pathBytes(folder).constData(), F_OK) != 0) {
     throw Failure(Err::PathNotFound);
   }
   // A fixed name is the program's own only beside path: where a link leads, the user's files are.
@@ -420,7 +414,7 @@ Replacement::Replacement(const QString& path, const QString& fixedTempName)
 
 Replacement::~Replacement() {
   // Removed while still locked, so no cleaner can have taken the name meanwhile.
-  if (!committed_) ::unlink(native(temp_).constData());
+  if (!committed_) ::unlink(pathBytes(temp_).constData());
   ::close(fd_);
   unmark(marker_);
 }
@@ -432,7 +426,7 @@ void Replacement::writeAt(QByteArrayView bytes, qint64 offset) {
 void Replacement::commit(FolderSync folderSync) {
   syncFd(fd_, temp_);
   hooked(FileCall::Rename, target_);
-  if (::rename(native(temp_).constData(), native(target_).constData()) != 0) fail();
+  if (::rename(pathBytes(temp_).constData(), pathBytes(target_).constData()) != 0) fail();
   committed_ = true;
   unmark(std::exchange(marker_, {}));
   if (folderSync == FolderSync::Now) syncFolder(folder());
@@ -451,7 +445,7 @@ QString replaceFile(const QString& path, QByteArrayView bytes, Replacement::Fold
 
 void syncFolder(const QString& folder) {
   hooked(FileCall::SyncFolder, folder);
-  const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = ::open(pathBytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   const int err = ::fsync(fd) == 0 ? 0 : errno;
   ::close(fd);

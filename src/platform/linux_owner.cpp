@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
-
 #include "platform/platform.h"
 
 namespace qm::platform {
@@ -12,7 +10,7 @@ namespace {
 
 std::optional<Owner> applicationDirOwner() {
   struct stat st {};
-  if (::stat(QFile::encodeName(applicationDir()).constData(), &st) != 0) return std::nullopt;
+  if (::stat(pathBytes(applicationDir()).constData(), &st) != 0) return std::nullopt;
   return Owner{st.st_uid, st.st_gid};
 }
 

@@ -1,7 +1,6 @@
 #include "rotation/print.h"
 
 #include <QDir>
-#include <QFile>
 #include <algorithm>
 #include <climits>
 #include <cwchar>
@@ -87,7 +86,7 @@ int printComposition(bool html, std::FILE* out, std::FILE* err) {
                ? 0
                : 1;
   } catch (const Failure& failure) {
-    std::fprintf(err, "quillmate: %s: %s\n", QFile::encodeName(reading).constData(),
+    std::fprintf(err, "quillmate: %s: %s\n", platform::pathBytes(reading).constData(),
                  failureDescription(failure.number()));
     return 1;
   }
