@@ -189,8 +189,8 @@ const frmMain::List& frmMain::listOf(const TextStore& store) const {
 }
 
 QLayout* frmMain::buildLayout() {
-  std::vector<std::vector<QPushButton*>> columns;
-  for (const List& list : lists_) columns.push_back(columnButtons(this, list));
+  std::array<std::vector<QPushButton*>, kStores.size()> columns;
+  for (std::size_t i = 0; i < lists_.size(); ++i) columns[i] = columnButtons(this, lists_[i]);
   // One width for the button columns, so the areas line up.
   int columnWidth = 0;
   for (const auto& column : columns) {
