@@ -59,7 +59,7 @@ copy() {
 records() { for n in $(seq 100); do printf "%-$2s" "$1 $n"; done; }
 
 copy never Interval=6 Start_Min=1 Write_Type=Text
-copy minute Interval=0 Start_Min=1 Write_Type=Text HeadRandom=1 SigRandom=1 FootRandom=1
+copy minute Interval=0 Start_Min=1 "Write_Type=Text & HTML" HeadRandom=1 SigRandom=1 FootRandom=1
 records Header 100 >"$work/minute/Head.qmd"
 records Signature 255 >"$work/minute/Sig.qmd"
 records Footer 100 >"$work/minute/Foot.qmd"
