@@ -4,6 +4,8 @@
 #include <QString>
 #include <array>
 
+#include "common/failure.h"
+
 // The settings held in memory for the whole process, and the interval table that turns the
 // stored interval code into the switch schedule.
 namespace qm {
@@ -51,6 +53,12 @@ inline constexpr const Interval& kOneDay = kIntervals[5];
 inline const Interval* intervalAt(int code) {
   if (code < 0 || code >= static_cast<int>(kIntervals.size())) return nullptr;
   return &kIntervals[static_cast<std::size_t>(code)];
+}
+
+// A slider position checked against the table: Failure InvalidPropertyValue beyond its ends.
+inline int checkedIntervalCode(int position) {
+  if (!intervalAt(position)) throw Failure(Err::InvalidPropertyValue);
+  return position;
 }
 
 }  // namespace qm

@@ -1,12 +1,11 @@
 #include "ui/interval_slider.h"
 
-#include "common/failure.h"
 #include "startup/settings.h"
 
 namespace qm::ui {
 
 IntervalSlider::IntervalSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
-  setRange(0, 6);
+  setRange(0, static_cast<int>(kIntervals.size()) - 1);
   setPageStep(1);
   setTickPosition(QSlider::TicksBelow);
   setTickInterval(1);
@@ -14,8 +13,7 @@ IntervalSlider::IntervalSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent
 }
 
 void IntervalSlider::setPosition(int position) {
-  if (position < minimum() || position > maximum()) throw Failure(Err::InvalidPropertyValue);
-  setValue(position);
+  setValue(checkedIntervalCode(position));
 }
 
 }  // namespace qm::ui

@@ -3,7 +3,6 @@
 #include <QTimer>
 #include <utility>
 
-#include "common/failure.h"
 #include "platform/platform.h"
 #include "ui/frmMain.h"
 
@@ -19,8 +18,7 @@ void StartupForms::loadPreferences() {
 void StartupForms::setPreferencesDirectory(const QByteArray&) {}
 
 void StartupForms::setSliderPosition(int position) {
-  if (!intervalAt(position)) throw Failure(Err::InvalidPropertyValue);
-  sliderPosition_ = position;
+  sliderPosition_ = checkedIntervalCode(position);
 }
 
 int StartupForms::sliderPosition() {
