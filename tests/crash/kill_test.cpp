@@ -1,9 +1,5 @@
 // SIGKILL amid a child's writes leaves only states it passes through, each synced before needed.
 // QUILLMATE_KILLS=3000: 10x CI's kills; QUILLMATE_KILL_SEED=n: a failed run's draws again.
-#include <signal.h>
-#include <unistd.h>
-
-#include <QDir>
 #include <random>
 
 #include "rotation/output.h"
@@ -11,8 +7,6 @@
 #include "support/support.h"
 
 namespace qm {
-namespace {
-
 const QByteArray kAdded = "an appended record";
 const QByteArray kMoving[] = {"moving A", "moving B (edited)", "moving C, edited again"};
 const ShownEntries kShown[] = {{"Header one", "Kind regards,\r\nAnn", "Footer one"},
@@ -42,8 +36,7 @@ void turn(int i) {
   MoveRecordToEnd(kSignatures, kMoving[i % 3], kMoving[i % 3]);
   MoveRecordToEnd(kSignatures, kMoving[i % 3], kMoving[(i + 1) % 3]);
   OutputSig(kShown[(i + 1) % 3]);
-  AppendRecord(kSignatures, kAdded);
-  RemoveRecord(kSignatures, kAdded);
+  AppendRecord(kSignatures, kAdded), RemoveRecord(kSignatures, kAdded);
 }
 
 TEST_F(KillTest, StoreAndSignatureFilesSurviveSigkillAtAnyMoment) {
@@ -102,8 +95,8 @@ TEST_F(KillTest, EachChangeIsOnTheDiskBeforeTheNextStepCountsOnIt) {
       "QUILLMATE_TRACED='%1' ASAN_OPTIONS=detect_leaks=0 strace -fy -s0 -o '%1/trace' -e 'trace=/^("
       "pwrite64|f(data)?sync|(rename|unlink).*)$' /proc/%2/exe --gtest_filter='*.%3' >/dev/null";
   app.write("Sig.qmd", fit("A") + fit(kMoving[0]) + fit("B"));
-  const auto* self = ::testing::UnitTest::GetInstance()->current_test_info();
-  ASSERT_EQ(std::system(qPrintable(strace.arg(folder).arg(::getpid()).arg(self->name()))), 0)
+  const char* self = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  ASSERT_EQ(std::system(qPrintable(strace.arg(folder).arg(::getpid()).arg(self))), 0)
       << "strace (Debian package strace) ran the steps";
   static const QRegularExpression path(R"re(<([^>]+)>|"([^"]+)")re"),
       random(R"(\.[A-Za-z0-9]{12}\b)");
@@ -124,5 +117,4 @@ TEST_F(KillTest, EachChangeIsOnTheDiskBeforeTheNextStepCountsOnIt) {
             "pwrite64 Sig.qmd; fdatasync Sig.qmd; " + rebuilt + "fsync .; pwrite64 Head.qmd; fdatasync Head.qmd; "
             "unlink Head.qmd; fsync .; unlink TmpH.qmd; ");
 }
-}  // namespace
 }  // namespace qm

@@ -4,31 +4,28 @@
 #include <string.h>
 #include <unistd.h>
 #include <wayland-client.h>
-
 #include "xdg-activation-v1.h"
+#pragma GCC diagnostic ignored "-Wunused-parameter" /* the listeners' signatures are fixed */
 
 static struct xdg_activation_v1* activation;
 static int have_token;
 
 static void bind_activation(void* data, struct wl_registry* registry, uint32_t name,
                             const char* interface, uint32_t version) {
-  (void)data, (void)version;
   if (strcmp(interface, xdg_activation_v1_interface.name) == 0)
     activation = wl_registry_bind(registry, name, &xdg_activation_v1_interface, 1);
 }
 
 static void use_token(void* data, struct xdg_activation_token_v1* request, const char* token) {
-  (void)data, (void)request;
   have_token = setenv("XDG_ACTIVATION_TOKEN", token, 1) == 0;
 }
 
 int main(int argc, char** argv) {
-  static const struct wl_registry_listener registry_listener = {bind_activation, NULL};
   static const struct xdg_activation_token_v1_listener token_listener = {use_token};
   struct wl_display* display = wl_display_connect(NULL);
   if (argc < 2 || !display) return fprintf(stderr, "usage: %s PROGRAM [ARGS...]\n", argv[0]), 1;
   struct wl_registry* registry = wl_display_get_registry(display);
-  wl_registry_add_listener(registry, &registry_listener, NULL);
+  wl_registry_add_listener(registry, &(struct wl_registry_listener){bind_activation, NULL}, NULL);
   wl_display_roundtrip(display);
   wl_registry_destroy(registry); /* before a removal could reach the listener that has none */
   if (!activation) return fputs("launch_with_token: no xdg_activation_v1\n", stderr), 1;

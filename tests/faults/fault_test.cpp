@@ -1,17 +1,13 @@
 // Real file system faults, a forked child per row: the row's shell, then its ops (see child()).
 // Reports boxes, what ops say, each changed name: octal mode (10 FIFO, 40 folder) "=" bytes.
 #include <sched.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QMap>
 #include <QPushButton>
 #include <QTemporaryFile>
@@ -23,7 +19,6 @@
 #include "ui/text_boxes.h"
 
 namespace qm {
-namespace {
 #define TXT "\r\nh\r\ns\r\nf\r\n"
 #define OUT(txt) "ZQ.HTML 644=<BR><P>h<BR>s<BR>f</P>\r\n; ZQ.rtf 644=" TXT "; " txt "=" TXT
 #define DAO(t) t " cmdDeleteSig_Click; " t " cmdSave_Click; " t " OutputSig"
@@ -94,47 +89,12 @@ void become(uid_t uid) {
 }
 
 // Runs body in a process kept till the row's group is killed; returns once body writes to ready.
-template <typename Body>
-pid_t helper(Body body) {
+pid_t helper(auto body) {
   int fds[2];
   const pid_t pid = ::pipe(fds) != 0 ? (::_exit(4), 0) : ::fork();
   if (pid == 0)
     for (body(fds[1]), ::write(fds[1], "r", 1);;) ::pause();
   return ::read(fds[0], fds, 1) == 1 ? pid : (::_exit(4), 0);
-}
-
-// Nobody locks each file made in folder the moment it appears, on the caller's CPU, who yields.
-void lockEveryNewFile(const QString& folder) {
-  cpu_set_t one{};
-  CPU_SET(sched_getcpu(), &one);
-  if (::sched_setaffinity(0, sizeof one, &one) != 0) ::_exit(4);
-  helper([&](int ready) {
-    const int watch = ::inotify_init();
-    become(65534);
-    if (::inotify_add_watch(watch, n(folder), IN_CREATE) < 0 || ::write(ready, "r", 1) != 1)
-      ::_exit(4);
-    alignas(inotify_event) char events[4096];
-    for (ssize_t got; (got = ::read(watch, events, sizeof events)) > 0;)
-      for (auto* e = (inotify_event*)events; (char*)e < events + got;
-           e = (inotify_event*)((char*)(e + 1) + e->len))
-        ::flock(::open(n(folder + '/' + e->name), O_RDONLY | O_NONBLOCK), LOCK_EX);
-  });
-  if (::sched_setscheduler(0, SCHED_IDLE, &kDefault) != 0) ::_exit(4);
-}
-
-// The lock till the row ends: the program's (l caller, o nobody), by hand (4 user 4242, s caller).
-pid_t holdLock(char how, const QString& lock) {
-  return helper([&](int ready) {
-    ::signal(SIGUSR1, [](int) {});  // a knock it hears; an exec forgets the handler
-    become(how == 'o' ? 65534 : how == '4' ? 4242 : 0);
-    const struct flock whole = {F_WRLCK, SEEK_SET, 0, 0, 0};
-    if (how == 'l' || how == 'o'
-            ? platform::previousInstance()
-            : ::fcntl(::open(n(lock), O_RDWR | O_CREAT, 0600), F_SETLK, &whole))
-      ::_exit(4);
-    const QByteArray sleep = "printf r >&" + QByteArray::number(ready) + "; exec sleep 30";
-    if (how == 's') ::execl("/bin/sh", "sh", "-c", sleep.constData(), nullptr);
-  });
 }
 
 QMap<QString, QString> snapshot(const QString& root) {
@@ -170,11 +130,27 @@ QMap<QString, QString> snapshot(const QString& root) {
   ModSig.HeadRandomFlag = ModSig.SigRandomFlag = ModSig.FootRandomFlag = "0";
   QStringList report, names;  // names: the temporary files it made
   installMsgBox([&](MsgKind kind, const QString& prompt, const QString& title) {
-    report << test::failureItem({kind, prompt, title});
-    return int(vbAbort);
+    return report << test::failureItem({kind, prompt, title}), int(vbAbort);
   });
   ::flock(::open(n(root + "/sig/.ZQ.txt.StillWriting"), O_RDONLY), LOCK_EX);
-  if (std::strchr(row.ops, 'i')) lockEveryNewFile(root + "/sig");
+  // Nobody locks each file made in sig/ the moment it appears, on this CPU, where we yield.
+  if (const QString folder = root + "/sig"; std::strchr(row.ops, 'i')) {
+    cpu_set_t one{};
+    CPU_SET(sched_getcpu(), &one);
+    if (::sched_setaffinity(0, sizeof one, &one) != 0) ::_exit(4);
+    helper([&](int ready) {
+      const int watch = ::inotify_init();
+      become(65534);
+      if (::inotify_add_watch(watch, n(folder), IN_CREATE) < 0 || ::write(ready, "r", 1) != 1)
+        ::_exit(4);
+      alignas(inotify_event) char events[4096];
+      for (ssize_t got; (got = ::read(watch, events, sizeof events)) > 0;)
+        for (auto* e = (inotify_event*)events; (char*)e < events + got;
+             e = (inotify_event*)((char*)(e + 1) + e->len))
+          ::flock(::open(n(folder + '/' + e->name), O_RDONLY | O_NONBLOCK), LOCK_EX);
+    });
+    if (::sched_setscheduler(0, SCHED_IDLE, &kDefault) != 0) ::_exit(4);
+  }
   std::vector<pid_t> holders;
   if (std::strchr(row.ops, 'w'))  // another process's write, stopped at its first bytes
     holders.push_back(helper([](int ready) {
@@ -186,11 +162,10 @@ QMap<QString, QString> snapshot(const QString& root) {
     }));
   const auto before = snapshot(root);
   ::alarm(20);  // a hang ends the child
-  static int argc = 0;
   std::unique_ptr<ui::frmMain> window;
   if (std::strpbrk(row.ops, "D<>R"))
     qputenv("QT_QPA_PLATFORM", "offscreen"), qputenv("HOME", n(root)),
-        new QApplication(argc, nullptr), window = std::make_unique<ui::frmMain>([] {});
+        new QApplication(*new int(0), nullptr), window = std::make_unique<ui::frmMain>([] {});
   const auto click = [&](const char* name) { window->findChild<QPushButton*>(name)->click(); };
   const test::FileHookScope hook([&](platform::FileCall call, const QString& path, auto...) {
     if (call == platform::FileCall::Open &&
@@ -206,7 +181,19 @@ QMap<QString, QString> snapshot(const QString& root) {
   };
   for (const char* op = row.ops; *op; ++op) {
     if (*op == 'n') become(65534);
-    if (std::strchr("lo4s", *op)) holders.push_back(holdLock(*op, root + "/app/" LOCK));
+    // A lock till the row ends: the program's (l me, o nobody), by hand (4 user 4242, s me).
+    if (const char how = *op; std::strchr("lo4s", how))
+      holders.push_back(helper([&](int ready) {
+        ::signal(SIGUSR1, [](int) {});  // a knock it hears; an exec forgets the handler
+        become(how == 'o' ? 65534 : how == '4' ? 4242 : 0);
+        const struct flock whole = {F_WRLCK, SEEK_SET, 0, 0, 0};
+        if (how == 'l' || how == 'o'
+                ? platform::previousInstance()
+                : ::fcntl(::open(n(root + "/app/" LOCK), O_RDWR | O_CREAT, 0600), F_SETLK, &whole))
+          ::_exit(4);
+        const QByteArray sleep = "printf r >&" + QByteArray::number(ready) + "; exec sleep 30";
+        if (how == 's') ::execl("/bin/sh", "sh", "-c", sleep.constData(), nullptr);
+      }));
     if (*op == 'P')  // a start asks whether another runs, and knocks
       report << started[platform::previousInstance() ? 1 + platform::wakePreviousInstance() : 0];
     if (*op == 'e' && test::forked(start) != 0) report << "a start failed";
@@ -251,5 +238,4 @@ TEST(FaultTest, EachRowShowsItsFailuresOrStaysSilentAndLeavesExactBytes) {
   EXPECT_EQ(seen.removeDuplicates(), 0) << seen.join(' ').toStdString();
   if (!skipped.isEmpty()) GTEST_SKIP() << "as root only: " << skipped.join(", ").toStdString();
 }
-}  // namespace
 }  // namespace qm

@@ -41,8 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const quint8* data, size_t size) {
   QByteArray back = trimmed(value.split('\n')[0].split('\r')[0]);
   if (back.size() > 1 && (back[0] == '"' || back[0] == '\'') && back.back() == back[0])
     back = back.mid(1, back.size() - 2);
-  // The mark stays, lines end in CR LF, writing again changes nothing, another key of the file
-  // (bits 24-31) reads as before.
+  // The mark stays, lines end in CR LF, a rewrite changes nothing, another key (bits 24-31) stays.
   const QByteArray written = qm::withProfileValue(file, section, key, value);
   const QByteArray s = names[0].value(c >> 24 & 0xFF), k = names[1].value(c >> 24 & 0xFF);
   const qsizetype breaks = written.count("\r\n");

@@ -37,8 +37,7 @@ void check() {
   while (first <= count() && trimmed(record(first)) != trimmed(text)) ++first;
   CHECK(qm::FindRecord(*store, text) == (first <= count() ? std::optional(first) : std::nullopt));
 }
-// A removal or a move drops the matching records (a move adds `last` once), deletes a store
-// left without records and keeps one that nothing matched as it was.
+// A removal or move drops matches (a move adds `last` once): none left deletes, none matched keeps.
 void rebuild(std::optional<QByteArray> last) {
   QByteArray kept;
   for (int n = 1; n <= count(); ++n) kept += trimmed(record(n)) == trimmed(text) ? "" : record(n);

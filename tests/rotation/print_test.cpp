@@ -1,12 +1,8 @@
 // quillmate --print: the draw, the encoding, the failures, and reading beside a running rebuild.
 #include "rotation/print.h"
 
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <QDir>
 #include <QStringDecoder>
 #include <clocale>
 #include <set>
@@ -15,8 +11,6 @@
 #include "support/support.h"
 
 namespace qm {
-namespace {
-
 // One call in the locale named, restored afterwards: status, standard output, standard error.
 std::tuple<int, QByteArray, QByteArray> print(bool html = false, const char* locale = "C.UTF-8") {
   const std::string before = std::setlocale(LC_CTYPE, nullptr);
@@ -26,12 +20,10 @@ std::tuple<int, QByteArray, QByteArray> print(bool html = false, const char* loc
   std::FILE *out = open_memstream(&text[0], &size[0]), *err = open_memstream(&text[1], &size[1]);
   const int status = printComposition(html, out, err);
   std::fclose(out), std::fclose(err), std::setlocale(LC_CTYPE, before.c_str());
-  std::tuple result{status, QByteArray(text[0], qsizetype(size[0])),
-                    QByteArray(text[1], qsizetype(size[1]))};
-  std::free(text[0]), std::free(text[1]);
-  return result;
+  QByteArray got[2];
+  for (int i : {0, 1}) got[i] = QByteArray(text[i], qsizetype(size[i])), std::free(text[i]);
+  return {status, got[0], got[1]};
 }
-const auto printed = [](auto&&... args) { return std::get<1>(print(args...)); };
 
 // Ticked lists give each of their entries; the others the entry a start shows: the last header,
 // the first signature, the last footer. A value that is no 0 or 1 ticks nothing.
@@ -50,21 +42,20 @@ TEST(PrintTest, TickedListsDrawEveryEntryTheOthersShowTheStartsEntry) {
     app.write("Sig.qmd", test::records(255, {" S1", "S2", "S3"}));
     app.write("Foot.qmd", test::records(100, {"F1", "F2"}));
     std::set<QByteArray> seen;
-    for (int i = 0; i < 200; ++i) seen.insert(printed());
+    for (int i = 0; i < 200; ++i) seen.insert(std::get<1>(print()));
     EXPECT_EQ(seen, expected) << settings.data();
   }
 }
 
-// Windows-1252 in UTF-8, or "?" where the locale has none; CR LF and a lone CR end lines with LF;
-// a signature cut where its box cuts it. HTML as ZQ.HTML, with LF.
+// Windows-1252 in UTF-8, else "?"; CR LF and lone CR become LF; cut as its box cuts; HTML with LF.
 TEST(PrintTest, TheLocalesEncodingAndLfLineEnds) {
   QByteArray all;
   for (int b = 0x21; b < 0x100; ++b) all += char(b);
   QString unicode = QStringDecoder("windows-1252")(all);
   for (int i = 0; i < unicode.size(); ++i)  // undefined bytes stand for the control of their value
     if (unicode[i] == QChar::ReplacementCharacter) unicode[i] = QChar(0x21 + i);
-  const QByteArray ascii = all.left(0x5F) + QByteArray(0x80, '?');
-  const QByteArray breaks = "a\r\nb\rc" + QByteArray(246, 'x') + "\r\n";  // cut before its CR
+  const QByteArray ascii = all.left(0x5F) + QByteArray(0x80, '?'),
+                   breaks = "a\r\nb\rc" + QByteArray(246, 'x') + "\r\n";  // cut before its CR
   const std::tuple<QByteArray, bool, const char*, QByteArray> cases[] = {
       {all, false, "C.UTF-8", "\n\n" + unicode.toUtf8() + "\n\n"},
       {all, false, "C", "\n\n" + ascii + "\n\n"},
@@ -74,7 +65,7 @@ TEST(PrintTest, TheLocalesEncodingAndLfLineEnds) {
   for (const auto& [signature, html, locale, expected] : cases) {
     test::TempAppDir app;
     app.write("Sig.qmd", test::records(255, {signature}));
-    EXPECT_EQ(printed(html, locale), expected) << locale;
+    EXPECT_EQ(std::get<1>(print(html, locale)), expected) << locale;
   }
 }
 
@@ -99,8 +90,7 @@ TEST(PrintTest, AnUnreadableFileIsNamedOnStandardError) {
   }
 }
 
-// Beside an instance that rebuilds (by rename) and appends (in place) over and over, every call
-// reads one whole state and writes nothing.
+// Beside an instance rebuilding (by rename) and appending (in place), one whole state, no writes.
 TEST(PrintTest, ReadsOneStateWhileAnInstanceRebuildsAndWritesNothing) {
   test::TempAppDir app;
   app.write("zq.ini", "[Settings]\r\nSigRandom=1\r\n");
@@ -113,12 +103,10 @@ TEST(PrintTest, ReadsOneStateWhileAnInstanceRebuildsAndWritesNothing) {
     return calls += call != platform::FileCall::Open, 0;
   });
   std::set<QByteArray> seen;
-  for (int i = 0; i < 2000; ++i) seen.insert(printed());
+  for (int i = 0; i < 2000; ++i) seen.insert(std::get<1>(print()));
   ::kill(instance, SIGKILL), ::waitpid(instance, nullptr, 0);
   for (const char* whole : {"\n\nA\n\n", "\n\nB\n\n", "\n\nC\n\n"}) seen.erase(whole);
-  EXPECT_EQ(std::pair(seen, calls), std::pair(std::set<QByteArray>(), 0));
-  EXPECT_EQ(QDir(app.path()).entryList({"Head.qmd", "Foot.qmd"}), QStringList());
+  EXPECT_EQ(std::tuple(seen, calls, QDir(app.path()).entryList({"Head.qmd", "Foot.qmd"})),
+            std::tuple(std::set<QByteArray>(), 0, QStringList()));
 }
-
-}  // namespace
 }  // namespace qm

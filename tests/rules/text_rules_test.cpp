@@ -12,7 +12,6 @@
 #include "startup/profile.h"
 
 namespace qm {
-
 TEST(RulesTest, EveryByteIsItsWindows1252CharacterAndBack) {
   QByteArray all;
   for (int b = 0; b < 256; ++b) all.append(static_cast<char>(b));
@@ -30,15 +29,11 @@ TEST(RulesTest, WholeNumbers) {
       // below 0: the failure number, negated
       {" 3 ", 3},   {"2.5", 2}, {"3.5", 4},    {"-0.5", 0},        {"1e1", 10},
       {"abc", -13}, {"", -13},  {"32768", -6}, {"-32768", -32768}, {"-32768.6", -6}};
-  for (const auto& [number, value] : numbers) {
-    int got = 0;
-    try {
-      got = toWholeNumber(number);
+  for (const auto& [number, value] : numbers) try {
+      EXPECT_EQ(toWholeNumber(number), value) << number;
     } catch (const Failure& failure) {
-      got = -failure.number();
+      EXPECT_EQ(-failure.number(), value) << number;
     }
-    EXPECT_EQ(got, value) << number;
-  }
   EXPECT_THROW(toTicked("2"), Failure);
 }
 
@@ -95,5 +90,4 @@ TEST(RulesTest, TheClockAndTheDraw) {
   for (int n = 1; n <= 4; ++n) EXPECT_GT(seen[static_cast<std::size_t>(n)], 400) << n;
   EXPECT_EQ(drawRecord(1), 1);
 }
-
 }  // namespace qm

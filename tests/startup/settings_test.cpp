@@ -1,8 +1,5 @@
 // The settings a start leaves and loads, how values are read and written, the signature files.
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <QDir>
 
 #include "common/failure.h"
 #include "rotation/output.h"
@@ -11,8 +8,6 @@
 #include "support/support.h"
 
 namespace qm {
-namespace {
-
 // Records what start-up asks of the windows; the slider takes 0..6 as the real one does.
 struct FakeWindows : StartupWindows {
   void loadPreferences() override { calls << (ModSig.StartingUp ? "load starting" : "load"); }
@@ -30,8 +25,7 @@ struct FakeWindows : StartupWindows {
   int position = 6;
 };
 
-// Every missing or empty value is written, then loaded; a first start leaves <T>, the temporary
-// folder, and <S>, a private folder of the home, for the signatures.
+// Missing or empty values are written, then loaded. <T>: the temp folder; <S>: the signatures'.
 TEST(SettingsTest, AStartCompletesTheSettingsAndLoadsThem) {
   const QByteArray all =
       "fileloc=/q\r\nInterval=6\r\nHeadRandom=0\r\nFootRandom=0\r\nSigRandom=1\r\n"
@@ -75,11 +69,9 @@ TEST(SettingsTest, AStartCompletesTheSettingsAndLoadsThem) {
       boxes.answers.push_back(a == 'A' ? vbAbort : a == 'R' ? vbRetry : vbIgnore);
     FakeWindows windows;
     ASSERT_TRUE(Main(windows));
-    if (!after.isEmpty()) {
-      EXPECT_EQ(app.read("zq.ini"), expand(after));
-    }
-    EXPECT_EQ(std::tuple(ModSig.SwitchTicks, ModSig.WriteType, windows.calls.join(", ").toUtf8()),
-              std::tuple(ticks, output, expand("load starting, " + calls)));
+    EXPECT_EQ(std::tuple(after.isEmpty() ? "" : app.read("zq.ini"), ModSig.SwitchTicks,
+                         ModSig.WriteType, windows.calls.join(", ").toUtf8()),
+              std::tuple(expand(after), ticks, output, expand("load starting, " + calls)));
     struct stat made {};  // made for the user alone, with its missing parents, when it is named
     for (const QByteArray& dir : {signatures, home + "/.local"})
       EXPECT_EQ(::stat(dir, &made) ? 0 : made.st_mode, after.contains("<S>") ? 040700 : 0);
@@ -108,8 +100,7 @@ TEST(SettingsTest, ReadingAndWriting) {
 }
 
 // A folder of any name (also one stored as Windows-1252 by an earlier build). zq.TXT is replaced
-// whole: a reader holding the old one (a second link) keeps it. Abort ends at the first file; a
-// relative folder is refused even where it exists. The entries as shown, with their blanks.
+// whole (a second link keeps the old). Abort stops at once; an existing relative folder is refused.
 TEST(OutputTest, TheKindChoosesTheFilesInTheFolderNamed) {
   const QByteArray text = "\r\nHi\r\n1\r\n2\r\nBye\r\n",
                    html = "<BR><P>Hi<BR>1<BR>2<BR>Bye</P>\r\n";
@@ -126,8 +117,7 @@ TEST(OutputTest, TheKindChoosesTheFilesInTheFolderNamed) {
   };
   for (const auto& [kind, folder, stored, written] : rows) {
     test::TempAppDir app;
-    QDir(app.path()).mkdir(folder);
-    app.write(folder + "/zq.TXT", "old");
+    QDir(app.path()).mkdir(folder), app.write(folder + "/zq.TXT", "old");
     const auto name = [&](const QString& file) { return QFile::encodeName(app.file(file)); };
     ASSERT_EQ(::link(name(folder + "/zq.TXT"), name(folder + "/held")), 0);
     const QByteArray path = stored == "rel"
@@ -136,8 +126,7 @@ TEST(OutputTest, TheKindChoosesTheFilesInTheFolderNamed) {
     app.write("zq.ini", "[Settings]\r\nSigLocation=" + path);
     test::ScriptedMsgBox boxes;
     if (written == "!") boxes.answers = {vbAbort};
-    ModSig.WriteType = kind;
-    OutputSig({QByteArray("Hi").leftJustified(100), " 1\r\n2 ", " Bye "});
+    ModSig.WriteType = kind, OutputSig({QByteArray("Hi").leftJustified(100), " 1\r\n2 ", " Bye "});
     if (!boxes.shown.empty())
       test::expectFailureBox(boxes.shown[0], 76, "Path not found", "OutputSig");
     std::map<QString, QByteArray> expected{{"held", "old"}, {"zq.TXT", "old"}}, found;
@@ -148,6 +137,4 @@ TEST(OutputTest, TheKindChoosesTheFilesInTheFolderNamed) {
     EXPECT_EQ(found, expected) << kind.data();
   }
 }
-
-}  // namespace
 }  // namespace qm

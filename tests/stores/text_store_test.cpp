@@ -1,6 +1,5 @@
 #include "stores/text_store.h"
 
-#include <QDir>
 #include <cerrno>
 #include <optional>
 
@@ -8,7 +7,6 @@
 #include "support/support.h"
 
 namespace qm {
-
 TEST(TextStoreTest, Operations) {
   const auto heads = [](std::initializer_list<QByteArray> t) { return test::records(100, t); };
   const QByteArray rest(7, 'j');  // a remainder shorter than a record
@@ -51,8 +49,7 @@ TEST(TextStoreTest, Operations) {
   EXPECT_THROW(checkedRecordNumber(32768), Failure);
 }
 
-// A failed write of the temporary file asks; Retry writes again, Abort and Ignore give the
-// removal up and the store stays exactly as it was.
+// A failed temporary write asks: Retry writes again, Abort and Ignore leave the store untouched.
 TEST(TextStoreTest, AFailedTemporaryWriteNeverLosesARecord) {
   const std::tuple<const TextStore&, const char*, std::vector<int>, int, int> cases[] = {
       {kHeaders, "MoveHead", {vbAbort}, 9, ENOSPC},
@@ -77,5 +74,4 @@ TEST(TextStoreTest, AFailedTemporaryWriteNeverLosesARecord) {
                            err == EIO ? "Path/File access error" : "Disk full", writer);
   }
 }
-
 }  // namespace qm

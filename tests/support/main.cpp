@@ -1,16 +1,12 @@
 #include <gtest/gtest.h>
+#include <QtWidgets>
 
-#include <QApplication>
-#include <QTemporaryDir>
-
-// Widget tests run without a display; every message box is answered by a ScriptedMsgBox. A
-// home of their own keeps the user's untouched.
+// No display needed (a ScriptedMsgBox answers every message box); own home spares the user's.
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   const QTemporaryDir home;
   qputenv("HOME", QFile::encodeName(home.path()));
   qunsetenv("XDG_DATA_HOME");
   QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return (::testing::InitGoogleTest(&argc, argv), RUN_ALL_TESTS());
 }

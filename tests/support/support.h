@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -48,13 +49,11 @@ struct ShownBox {
   QString prompt, title;
 };
 
-// Records each message box and answers it from the script, in order; a box beyond the script
-// fails the test, and so does an answer never asked for.
+// Records boxes, answers them from the script in order; one past it, or an unasked answer, fails.
 struct ScriptedMsgBox {
   explicit ScriptedMsgBox(std::vector<int> script = {}) : answers(std::move(script)) {
     previous = installMsgBox([this](MsgKind kind, const QString& prompt, const QString& title) {
-      shown.push_back({kind, prompt, title});
-      if (whileShown) whileShown();
+      if (shown.push_back({kind, prompt, title}); whileShown) whileShown();
       if (shown.size() <= answers.size()) return answers[shown.size() - 1];
       ADD_FAILURE() << "unexpected box: " << prompt.toStdString();
       return int{kind == MsgKind::Failure ? vbAbort : kind == MsgKind::Question ? vbNo : vbOK};
@@ -74,12 +73,9 @@ struct ScriptedMsgBox {
 struct FileHookScope {
   explicit FileHookScope(platform::FileHook hook) { platform::setFileHookForTest(std::move(hook)); }
   ~FileHookScope() { platform::setFileHookForTest({}); }
-  FileHookScope(const FileHookScope&) = delete;
-  FileHookScope& operator=(const FileHookScope&) = delete;
 };
 
-// A failure box as "number description procedure" (its text: number, description, a line, the
-// procedure); any other box as its prompt.
+// A failure box as "number description procedure" (from its four lines), any other as its prompt.
 inline QString failureItem(const ShownBox& box) {
   static const QRegularExpression text(
       "^Error (\\d+): \r\n(.*)\r\n\t\toccurred at line [1-9][0-9]*\r\nin Quillmate: (\\w+)$",
@@ -102,8 +98,7 @@ inline int forked(const std::function<void()>& body) {
   const pid_t pid = ::fork();
   if (pid == 0) ::setpgid(0, 0), body(), ::_exit(1);
   EXPECT_EQ(::waitpid(pid, &status, 0), pid);
-  ::kill(-pid, SIGKILL);
-  return status;
+  return ::kill(-pid, SIGKILL), status;
 }
 
 }  // namespace qm::test

@@ -1,4 +1,3 @@
-// The boxes and dialogs as the user meets them, and the help page that describes them.
 #include <QTest>
 #include <QtWidgets>
 
@@ -6,7 +5,6 @@
 #include "startup/startup.h"
 #include "support/support.h"
 #include "ui/folder_lists.h"
-#include "ui/forms.h"
 #include "ui/frmChooseDir.h"
 #include "ui/frmEntry.h"
 #include "ui/frmMain.h"
@@ -16,24 +14,10 @@
 #include "ui/text_boxes.h"
 
 namespace qm::ui {
-namespace {
 
-enum class Entry { Set, Typed, Pasted };
-
-// A caption as the user reads it: the mnemonic marker removed, "&&" shown as "&".
-QString withoutMnemonic(const QString& caption) {
-  QString shown;
-  for (qsizetype i = 0; i < caption.size(); ++i) {
-    if (caption[i] == '&' && i + 1 < caption.size()) ++i;
-    shown += caption[i];
-  }
-  return shown;
-}
-
-// A main window box holds `before`, the cursor `at` (-1: the end); `input` comes in by `entry`.
-// Set, the cursor goes to the start, so that a record's filling spaces hide none of its text.
+// `at` -1: the end. Set puts the cursor at the start: a record's filling spaces hide no text.
 TEST(TextBoxesTest, HoldAtMostTheirLimitAndMakeLineBreaksCrLf) {
-  using enum Entry;
+  enum Entry { Set, Typed, Pasted };
   const auto x = [](int n) { return QByteArray(n, 'x'); };
   const std::tuple<const char*, QByteArray, int, Entry, QByteArray, QByteArray> cases[] = {
       {"txtSig", "", -1, Set, x(250) + "\r\nab", x(250) + "\r\na"},
@@ -49,25 +33,22 @@ TEST(TextBoxesTest, HoldAtMostTheirLimitAndMakeLineBreaksCrLf) {
       {"txtFooter", "", -1, Set, "  a\nb\rc\r\n ", "  a\nb\rc\r\n "},
       {"txtFooter", "ab", -1, Pasted, "x\ny\r\nz\rw", "abx\r\ny\r\nz\r\nw"},
       // A joiner or non-joiner is "?" like any character outside Windows-1252, even before a break.
-      {"txtSig", "ab", -1, Pasted, "x\xe2\x80\x8d\ny\xe2\x80\x8cz\xe2\x80\x8c", "abx?\r\ny?z?"},
-  };
+      {"txtSig", "ab", -1, Pasted, "x\xe2\x80\x8d\ny\xe2\x80\x8cz\xe2\x80\x8c", "abx?\r\ny?z?"}};
   test::TempAppDir app;
   initprogram();
   frmMain window([] {});
   for (const auto& [name, before, at, entry, input, after] : cases) {
-    SCOPED_TRACE(testing::Message() << name << " " << input.toStdString());
     auto* widget = window.findChild<QWidget*>(name);
     auto* box = dynamic_cast<AnsiTextBox*>(widget);
     box->setAnsiText(before);
-    for (const auto key : {Qt::ControlModifier, Qt::NoModifier})  // a document's end, a line's
-      QTest::keyClick(widget, at < 0 ? Qt::Key_End : Qt::Key_Home, key);
+    QTest::keySequence(widget, QKeySequence(at < 0 ? "Ctrl+End, End" : "Ctrl+Home, Home"));
     for (int i = 0; i < at; ++i) QTest::keyClick(widget, Qt::Key_Right);
     if (entry == Set) box->setAnsiText(input);
     const int cursor = widget->inputMethodQuery(Qt::ImCursorPosition).toInt();
     if (entry == Typed) QTest::keyClicks(widget, QString(input).replace('\n', '\r'));
     if (entry == Pasted) QApplication::clipboard()->setText(QString::fromUtf8(input));
     if (entry == Pasted) QTest::keyClick(widget, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(std::pair(box->ansiText(), entry == Set ? cursor : 0), std::pair(after, 0));
+    EXPECT_EQ(std::pair(box->ansiText(), entry == Set ? cursor : 0), std::pair(after, 0)) << name;
   }
 }
 
@@ -79,18 +60,15 @@ TEST(PreferencesTest, SaveWritesWhatTheDialogShows) {
   app.write("zq.ini", ini({"SigLocation=/keep", "Prog_Name=Eudora v4.x", "Start_Min=1"}));
   ModSig.IntervalCode = "4";
   frmPreferences dialog;
-  dialog.txtsiglocation->clear();
-  QTest::keyClick(dialog.Slider1, Qt::Key_Left);
+  dialog.txtsiglocation->clear(), QTest::keyClick(dialog.Slider1, Qt::Key_Left);
   EXPECT_EQ(std::tuple(dialog.SliderCaption->text(), ModSig.SwitchTicks, ModSig.SwitchMinutes),
             std::tuple("30 Minutes", 3600, 30));
-  dialog.chkMin->click();
-  dialog.cmdSave->click();
+  dialog.chkMin->click(), dialog.cmdSave->click();
   EXPECT_EQ(app.read("zq.ini"), ini({"SigLocation=/keep", "Prog_Name=Eudora v4.x", "Start_Min=0",
                                      "Interval=3", "Write_Type=Text"}));
 }
 
-// A value out of range is reported, the control keeping its own; Done writes only the missing
-// program. Rows: code in memory, Start_Min in zq.ini, answers to the boxes, slider caption.
+// A value out of range is reported, the control keeping its own; Done adds only the program.
 TEST(PreferencesTest, OpeningAppliesTheIntervalAndReportsValuesOutOfRange) {
   const std::tuple<QByteArray, QByteArray, std::vector<int>, QString> cases[] = {
       {"0", "1", {}, "One Minute"},
@@ -98,10 +76,8 @@ TEST(PreferencesTest, OpeningAppliesTheIntervalAndReportsValuesOutOfRange) {
       {"-1", "1", {vbIgnore}, "Never"},
       {"", "3", {vbIgnore}, "Never"}};
   for (const auto& [code, startMin, answers, caption] : cases) {
-    SCOPED_TRACE(("Interval " + code + ", Start_Min " + startMin).toStdString());
     test::TempAppDir app;
-    app.write("zq.ini", ini({"Start_Min=" + startMin}));
-    ModSig.IntervalCode = code;
+    app.write("zq.ini", ini({"Start_Min=" + startMin})), ModSig.IntervalCode = code;
     test::ScriptedMsgBox boxes(answers);
     frmPreferences dialog;
     EXPECT_EQ(std::pair(dialog.SliderCaption->text(), dialog.txtsiglocation->text()),
@@ -113,7 +89,6 @@ TEST(PreferencesTest, OpeningAppliesTheIntervalAndReportsValuesOutOfRange) {
   }
 }
 
-// Save switches at once to the kind and folder saved, except under "Never" or no list random.
 TEST(PreferencesTest, SavesSwitchWritesOnlyWithAnIntervalAndARandomList) {
   const std::tuple<int, bool, QString, QStringList> cases[] = {
       {6, true, "Outlook 98/2000", {}},
@@ -124,18 +99,15 @@ TEST(PreferencesTest, SavesSwitchWritesOnlyWithAnIntervalAndARandomList) {
   for (const auto& [interval, signaturesRandom, program, written] : cases) {
     SCOPED_TRACE(testing::Message() << program.toStdString() << " at " << interval);
     test::TempAppDir app;
-    app.write("Sig.qmd", test::records(255, {"S"}));
-    QDir(app.path()).mkdir("zo\u00eb");
+    app.write("Sig.qmd", test::records(255, {"S"})), QDir(app.path()).mkdir("zo\u00eb");
     initprogram();
     frmMain window([] {});
     window.Check2->setChecked(signaturesRandom);
     QTimer::singleShot(0, [&] {
       auto* dialog = qobject_cast<frmPreferences*>(QApplication::activeModalWidget());
       dialog->cboProgramName->setCurrentText(program);
-      dialog->txtsiglocation->setText(app.file("zo\u00eb"));
-      dialog->Slider1->setValue(interval);
-      dialog->cmdSave->click();
-      dialog->cmdDone->click();
+      dialog->txtsiglocation->setText(app.file("zo\u00eb")), dialog->Slider1->setValue(interval);
+      dialog->cmdSave->click(), dialog->cmdDone->click();
     });
     window.findChild<QPushButton*>("cmdPref")->click();
     EXPECT_EQ(QDir(app.file("zo\u00eb")).entryList(QDir::Files), written);
@@ -143,19 +115,17 @@ TEST(PreferencesTest, SavesSwitchWritesOnlyWithAnIntervalAndARandomList) {
   }
 }
 
-// The user's acts in the chooser, in this order (left empty: not done); paths relative to sigs/.
-struct Chooser {
-  QByteArrayList settings{};       // zq.ini; none: SigLocation sigs/
-  QString drive{};                 // chosen in the drive list
-  std::vector<Qt::Key> keys{};     // pressed in the folder list
-  QString remove{}, open{};        // gone behind the list's back; its entry clicked, double-clicked
-  bool click = false;              // on the folder list's last entry
-  std::optional<QString> saved{};  // in the Preferences folder box; none: a hint asks for one
-  const char* failure = nullptr;   // the procedure a "Path not found" box names
-};
-
 TEST(ChooseDirTest, SaveTakesTheFolderOpenAtTheLastClick) {
-  using enum Qt::Key;
+  // The user's acts in the chooser, in this order (left empty: not done); paths relative to sigs/.
+  struct Chooser {
+    QByteArrayList settings{};       // zq.ini; none: SigLocation sigs/
+    QString drive{};                 // chosen in the drive list
+    std::vector<Qt::Key> keys{};     // pressed in the folder list
+    QString remove{}, open{};        // gone behind the list's back; clicked, then double-clicked
+    bool click = false;              // on the folder list's last entry
+    std::optional<QString> saved{};  // in the Preferences folder box; none: a hint asks for one
+    const char* failure = nullptr;   // the procedure a "Path not found" box names
+  };
   test::TempAppDir app;
   const QDir sigs(QDir(app.path()).canonicalPath() + "/sigs");
   for (const char* dir : {"alpha", "Beta", "gamma", ".hidden"}) sigs.mkpath(dir);
@@ -171,21 +141,19 @@ TEST(ChooseDirTest, SaveTakesTheFolderOpenAtTheLastClick) {
       {},                 // nothing clicked
       {.drive = "Beta"},  // nor does a drive chosen count as a click
       {.drive = "Beta", .click = true, .saved = "Beta"},
-      {.keys = {Key_Down, Key_Return, Key_Up}, .saved = "alpha"},
-      {.keys = {Key_End, Key_Return, Key_Space}, .saved = ".hidden"},
+      {.keys = {Qt::Key_Down, Qt::Key_Return, Qt::Key_Up}, .saved = "alpha"},
+      {.keys = {Qt::Key_End, Qt::Key_Return, Qt::Key_Space}, .saved = ".hidden"},
       {.open = "Beta", .saved = "."},  // the first click of the two, before the folder opens
       {.open = "Beta", .click = true, .saved = "Beta"},
       {.open = "..", .click = true, .saved = ".."},
       {.open = "/", .click = true, .saved = "/"},
       {.drive = "gone", .click = true, .saved = ".", .failure = "Drive1_Change"},
-      {.remove = "gamma", .open = "gamma", .click = true, .saved = ".", .failure = "Dir1_Change"},
-  };
+      {.remove = "gamma", .open = "gamma", .click = true, .saved = ".", .failure = "Dir1_Change"}};
   for (const Chooser& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << &c - cases);
     const QByteArray settings = ini(c.settings.isEmpty() ? QByteArrayList{stored} : c.settings);
     app.write("zq.ini", settings);
-    test::ScriptedMsgBox boxes;
-    if (c.failure || !c.saved) boxes.answers = {c.failure ? vbAbort : vbOK};
+    test::ScriptedMsgBox boxes(std::vector<int>(c.failure || !c.saved, c.failure ? vbAbort : vbOK));
     QLineEdit target(QStringLiteral("old"));
     frmChooseDir chooser(&target);
     chooser.show();
@@ -212,40 +180,14 @@ TEST(ChooseDirTest, SaveTakesTheFolderOpenAtTheLastClick) {
   }
 }
 
-// No caption cut, Tab goes round, names and descriptions unique, boxes named, buttons on `page`.
-void expectUsable(QWidget* window, const QString& page) {
-  SCOPED_TRACE(window->objectName().toStdString());
-  window->show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-  QSet<QWidget*> controls, reached;
-  QStringList said;  // names and descriptions: none empty, none twice
-  for (QWidget* w : window->findChildren<QWidget*>()) {
-    SCOPED_TRACE(w->objectName().toStdString());
-    auto* button = qobject_cast<QAbstractButton*>(w);
-    EXPECT_TRUE(!(button || w->inherits("QLabel")) || w->width() >= w->sizeHint().width());
-    if (!(w->focusPolicy() & Qt::TabFocus) || w->focusProxy() || !w->isVisible() || !w->isEnabled())
-      continue;
-    controls << w;
-    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
-    said << face->text(QAccessible::Name) << face->text(QAccessible::Description);
-    const bool named = button || w->inherits("QComboBox") || !w->accessibleName().isEmpty();
-    EXPECT_TRUE(named || face->relations(QAccessible::Label).size() == 1);
-    EXPECT_TRUE(!button || page.contains(withoutMnemonic(button->text())));
-    EXPECT_TRUE(page.contains(w->toolTip()));
-  }
-  for ([[maybe_unused]] QWidget* w : controls)  // as many Tabs as controls
-    QTest::keyClick(*reached.insert(QApplication::focusWidget()), Qt::Key_Tab);
-  EXPECT_EQ(reached, controls);
-  EXPECT_TRUE(!said.contains("") && QSet(said.begin(), said.end()).size() == said.size())
-      << said.join(" | ").toStdString();
-}
-
+// No caption cut, Tab goes round, names and descriptions unique, boxes named, buttons on the page.
 TEST(AccessibilityTest, EveryWindowIsUsableWithoutAMouseAndTheValidHelpPageNamesIt) {
   qunsetenv("HTML_TIDY");  // no personal configuration
   EXPECT_EQ(QProcess::execute("tidy", {"-q", "-e", "--doctype", "html5", QUILLMATE_FAQ_SOURCE}), 0);
   QFile file(QUILLMATE_FAQ_SOURCE);
   EXPECT_TRUE(file.open(QIODevice::ReadOnly));
   const QString page = QTextDocumentFragment::fromHtml(file.readAll()).toPlainText();
+  const QRegularExpression mnemonic("(?s)&(.)");  // a caption as read: "&x" as "x", "&&" as "&"
   test::TempAppDir app;
   initprogram();
   frmMain mainWindow([] {});
@@ -254,26 +196,47 @@ TEST(AccessibilityTest, EveryWindowIsUsableWithoutAMouseAndTheValidHelpPageNames
   frmEntry head(kAddHeader, nullptr), sig(kAddSignature, nullptr), foot(kAddFooter, nullptr);
   frmEntry editor(kEditSignature, nullptr, true);
   QWidget* const windows[] = {&mainWindow, &preferences, &chooser, &head, &sig, &foot, &editor};
-  for (QWidget* window : windows) expectUsable(window, page);
+  for (QWidget* window : windows) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window)) << window->objectName().toStdString();
+    QSet<QWidget*> controls, reached;
+    QStringList said;  // names and descriptions: none empty, none twice
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+      SCOPED_TRACE((window->objectName() + ' ' + w->objectName()).toStdString());
+      auto* button = qobject_cast<QAbstractButton*>(w);
+      EXPECT_TRUE(!(button || w->inherits("QLabel")) || w->width() >= w->sizeHint().width());
+      if (w->focusPolicy() & Qt::TabFocus && !w->focusProxy() && w->isVisible() && w->isEnabled()) {
+        controls << w;
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
+        said << face->text(QAccessible::Name) << face->text(QAccessible::Description);
+        const bool named = button || w->inherits("QComboBox") || !w->accessibleName().isEmpty();
+        EXPECT_TRUE(named || face->relations(QAccessible::Label).size() == 1);
+        EXPECT_TRUE(page.contains(w->toolTip()) &&
+                    (!button || page.contains(button->text().replace(mnemonic, "\\1"))));
+      }
+    }
+    for ([[maybe_unused]] QWidget* w : controls)  // as many Tabs as controls
+      QTest::keyClick(*reached.insert(QApplication::focusWidget()), Qt::Key_Tab);
+    EXPECT_EQ(reached, controls) << window->objectName().toStdString();
+    EXPECT_TRUE(!said.contains("") && QSet(said.begin(), said.end()).size() == said.size())
+        << said.join(" | ").toStdString();
+  }
 }
 
-// Kind, icon, buttons, the default one, the one pressed (none: closed; Cancel: Escape), answer.
 TEST(MessageBoxTest, ShowsItsKindAndAnswersTheButtonPressed) {
   const test::ScriptedMsgBox restores;  // the scripted boxes, afterwards
   installMessageBoxes();
   using B = QMessageBox;
   const auto ari = B::Abort | B::Retry | B::Ignore, yn = B::Yes | B::No;
   const std::tuple<MsgKind, B::Icon, B::StandardButtons, B::StandardButton, B::StandardButton, int>
-      cases[] = {
-          {MsgKind::Failure, B::Warning, ari, B::Abort, B::Retry, vbRetry},
-          {MsgKind::Failure, B::Warning, ari, B::Abort, B::Ignore, vbIgnore},
-          {MsgKind::Failure, B::Warning, ari, B::Abort, B::NoButton, vbAbort},
-          {MsgKind::Question, B::Question, yn, B::Yes, B::Yes, vbYes},
-          {MsgKind::Question, B::Question, yn, B::Yes, B::NoButton, vbNo},
-          {MsgKind::Question, B::Question, yn, B::Yes, B::Cancel, vbNo},
-          {MsgKind::Refusal, B::Critical, B::Ok, B::Ok, B::Ok, vbOK},
-          {MsgKind::Hint, B::Information, B::Ok, B::Ok, B::NoButton, vbOK},
-      };
+      cases[] = {{MsgKind::Failure, B::Warning, ari, B::Abort, B::Retry, vbRetry},
+                 {MsgKind::Failure, B::Warning, ari, B::Abort, B::Ignore, vbIgnore},
+                 {MsgKind::Failure, B::Warning, ari, B::Abort, B::NoButton, vbAbort},
+                 {MsgKind::Question, B::Question, yn, B::Yes, B::Yes, vbYes},
+                 {MsgKind::Question, B::Question, yn, B::Yes, B::NoButton, vbNo},
+                 {MsgKind::Question, B::Question, yn, B::Yes, B::Cancel, vbNo},
+                 {MsgKind::Refusal, B::Critical, B::Ok, B::Ok, B::Ok, vbOK},
+                 {MsgKind::Hint, B::Information, B::Ok, B::Ok, B::NoButton, vbOK}};
   for (const auto& [kind, icon, buttons, first, press, code] : cases) {
     SCOPED_TRACE(testing::Message() << "kind " << int(kind) << ", button " << press);
     QTimer::singleShot(0, [&] {
@@ -290,5 +253,4 @@ TEST(MessageBoxTest, ShowsItsKindAndAnswersTheButtonPressed) {
   }
 }
 
-}  // namespace
 }  // namespace qm::ui

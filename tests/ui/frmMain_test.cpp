@@ -9,22 +9,18 @@
 #include "ui/text_boxes.h"
 
 namespace qm::ui {
-namespace {
 
 const auto sigs = [](std::initializer_list<QByteArray> t) { return test::records(255, t); };
 const auto heads = [](std::initializer_list<QByteArray> t) { return test::records(100, t); };
 const QByteArray randomSigs = "SigRandom=1\r\n", joinedC = "\r\nH2\r\nC\r\nF1\r\n";
 
-// A window made in LoadSettings as at a start, over headers H1, " H2 ", signatures " A", B, C and
-// footer F1: "Text" written each minute unless settings name an interval; draws take the last.
+// Made in LoadSettings as at a start: "Text" written each minute by default; draws take the last.
 struct Window : StartupWindows {
   explicit Window(const QByteArray& settings = {}) {
     app.write("zq.ini", "[Settings]\r\n" + settings + "SigLocation=" + app.path().toUtf8() +
                             "\r\nInterval=0\r\n");
-    app.write("Head.qmd", heads({"H1", " H2 "}));
-    app.write("Sig.qmd", sigs({" A", "B", "C"}));
-    app.write("Foot.qmd", heads({"F1"}));
-    initprogram(), LoadSettings(*this);
+    app.write("Head.qmd", heads({"H1", " H2 "})), app.write("Sig.qmd", sigs({" A", "B", "C"}));
+    app.write("Foot.qmd", heads({"F1"})), initprogram(), LoadSettings(*this);
   }
   void loadPreferences() override {}
   void setPreferencesDirectory(const QByteArray&) override {}
@@ -59,29 +55,25 @@ TEST(FrmMainTest, LoadsTheEntriesAndStoresTheRandomizeFlags) {
   EXPECT_TRUE(w.app.read("zq.ini").contains("HeadRandom=1\r\nSigRandom=0\r\nFootRandom=1\r\n"));
 }
 
-// A due switch draws signatures, then headers (a lone footer never), writes the entries joined and
-// shows when the next comes; none comes under Never; unticked or failing, none is written.
+// Draws signatures, then headers (a lone footer never); `minutes` to the next switch, -1: label
+// kept (Never); unticked or failing, none is written. A missing folder fails at load and when due.
 TEST(FrmMainTest, TicksSwitchWhenDueAndWriteTheJoinedEntries) {
   const std::tuple<QByteArray, int, bool, QByteArray, std::vector<int>, int, int> cases[] = {
-      // settings, ticks, Write Sig Now, ZQ.txt, draws, ticks after, minutes to next (-1: kept)
       {"HeadRandom=1\r\n" + randomSigs + "FootRandom=1\r\n", 120, false, joinedC, {3, 2}, 0, 1},
       {"Interval=5\r\n" + randomSigs, 172800, false, joinedC, {3}, 0, 24 * 60},
       {"Interval=6\r\n" + randomSigs, 1000, false, "", {}, 1000, -1},
       {"", 1000, false, "", {}, 1000 % 120, 0},
       {"SigLocation=/nonexistent\r\n" + randomSigs, 120, false, "", {3}, 0, 1},
-      {"Interval=6\r\n", 42, true, "\r\nH2\r\nNow\r\nhere\r\nF1\r\n", {}, 42, -1},
-  };
+      {"Interval=6\r\n", 42, true, "\r\nH2\r\nNow\r\nhere\r\nF1\r\n", {}, 42, -1}};
   const QString tomorrow = QLocale::system().toString(QDate(2024, 1, 1), QLocale::ShortFormat);
   for (const auto& [settings, ticks, writeNow, written, draws, ticksAfter, minutes] : cases) {
-    SCOPED_TRACE(settings.data());
-    // A missing folder fails the load's switch and the due one.
     test::ScriptedMsgBox boxes(std::vector<int>(settings.contains("nonexistent") ? 2 : 0, vbAbort));
     Window w(settings);
     QDateTime now(QDate(2023, 12, 31), QTime(23, 59, 30));
     w.window->clock = [&] { return now; };
     boxes.whileShown = [&] { w.tick(boxes.shown.size() < 3 ? 500 : 0); };  // ticks as it waits
     w.window->txtSig->setAnsiText("Now\r\nhere "), w.window->lblNext->setText("x"), w.tick(ticks);
-    if (writeNow) w.click("Command1");
+    if (writeNow) w.click("Command1");  // Write Sig Now
     EXPECT_EQ(w.app.read("ZQ.txt"), written);
     EXPECT_EQ(std::pair(w.drawnFrom, w.window->schedule.TickCount), std::pair(draws, ticksAfter));
     const QString next = w.window->lblNext->text();
@@ -92,8 +84,7 @@ TEST(FrmMainTest, TicksSwitchWhenDueAndWriteTheJoinedEntries) {
   }
 }
 
-// Hidden in the tray, it sleeps till a switch is due, counting whole ticks slept (the rest carries
-// over) on a clock reading no date, deaf to the wall clock; it switches unseen and sleeps again.
+// Whole ticks slept are counted, the rest carried, on a clock reading no date; it switches unseen.
 TEST(FrmMainTest, HiddenTheWindowSleepsOnTheMonotonicClockUntilTheSwitchIsDue) {
   Window w(randomSigs);
   SwitchSchedule& schedule = w.window->schedule;
@@ -104,10 +95,9 @@ TEST(FrmMainTest, HiddenTheWindowSleepsOnTheMonotonicClockUntilTheSwitchIsDue) {
   w.showMain(), schedule.monotonicMs = [&] { return now; };
   schedule.TickCount = 100, w.hideMainInTray();
   const QTimer& due = schedule.alarm();
-  const auto wakeAt = [&](qint64 ms) { now = ms, schedule.ring(); };
-  wall = wall.addSecs(-3600), wakeAt(1250);  // early: two ticks counted, a quarter second kept
+  wall = wall.addSecs(-3600), now = 1250, schedule.ring();  // early: 2 ticks counted, 250 ms kept
   EXPECT_EQ(std::pair(schedule.TickCount, due.interval()), std::pair(102, 18 * 500 - 250));
-  wakeAt(10100);  // due, and the next counts from the switch, not from the last whole tick
+  now = 10100, schedule.ring();  // due; the next counts from the switch, not the last whole tick
   EXPECT_EQ(std::pair(w.drawnFrom, w.app.read("ZQ.txt")), std::pair(std::vector<int>{3}, joinedC));
   EXPECT_TRUE(w.window->isHidden() && due.isActive() && due.interval() == 120 * 500);
   now += 1250, w.showMain();  // shown, it ticks again
@@ -131,7 +121,6 @@ TEST(FrmMainTest, BrowseAndDeleteEachListAndGiveUpSafely) {
   using L = std::pair<const char*, const char*>;
   const L S{"Sig.qmd", "txtSig"}, H{"Head.qmd", "txtHeader"}, F{"Foot.qmd", "txtFooter"};
   const std::tuple<L, QByteArray, QByteArray, const char*, QByteArray, QByteArray> cases[] = {
-      // list (store, box), store, shown, button, box after, store after
       {S, abbc, "B", "cmdNext", sigs({"B"}).left(253), abbc},
       {S, abbc, " B ", "cmdPrev", sigs({"A"}).left(253), abbc},
       {S, abbc, "C", "cmdNext", "C", abbc},
@@ -145,14 +134,12 @@ TEST(FrmMainTest, BrowseAndDeleteEachListAndGiveUpSafely) {
       {F, heads({"A"}), "A", "cmdDeleteFooter", "", ""},
       {S, sigs({"B", "B"}), "B", "cmdDeleteSig", "B", ""},  // the text stays
       {S, ayc, y255.left(253), "cmdNext", sigs({"C"}).left(253), ayc},
-      {S, ayc, y255.left(253), "cmdDeleteSig", sigs({"A"}).left(253), sigs({"A", "C"})},
-  };
+      {S, ayc, y255.left(253), "cmdDeleteSig", sigs({"A"}).left(253), sigs({"A", "C"})}};
   for (const auto& [list, before, shown, button, boxAfter, storeAfter] : cases) {
     Window w;
     auto& box = dynamic_cast<AnsiTextBox&>(*w.window->findChild<QWidget*>(list.second));
     w.app.write(list.first, before), box.setAnsiText(shown), w.click(button);
-    EXPECT_EQ(box.ansiText(), boxAfter) << button << " on " << shown.data();
-    EXPECT_EQ(w.app.read(list.first), storeAfter);
+    EXPECT_EQ(std::pair(box.ansiText(), w.app.read(list.first)), std::pair(boxAfter, storeAfter));
   }
   // Given up, a removal leaves list and box; a list too long for 16-bit numbers is left alone.
   Window w;
@@ -166,8 +153,7 @@ TEST(FrmMainTest, BrowseAndDeleteEachListAndGiveUpSafely) {
   EXPECT_EQ(w.window->txtSig->ansiText(), "B");
   w.app.write("Sig.qmd", QByteArray(qsizetype{32768} * 255, ' ')), w.click("cmdNext");
   test::expectFailureBox(boxes.shown.at(1), 6, "Overflow", "cmdNext_Click");
-  boxes.whileShown = [&] { calls = 0; };  // after the box, not a file call more
-  w.click("cmdDeleteSig");
+  boxes.whileShown = [&] { calls = 0; }, w.click("cmdDeleteSig");  // no file call after the box
   test::expectFailureBox(boxes.shown.at(2), 6, "Overflow", "cmdDeleteSig_Click");
   EXPECT_EQ(calls, 0);
 }
@@ -187,16 +173,15 @@ TEST(FrmMainTest, EditingASignature) {
       {sigs({"A", "B", "C"}), "B", "again", {vbIgnore}, sigs({"A", "C", "again"})},
       {sigs({"A", "  Two  "}), "Two", "", {vbOK}, sigs({"A", "Two"})},  // refused, then cancelled
       {sigs({"A", "B", "C"}), "B", "switch", {}, sigs({"A", "C", "B"})},
-      {sigs({"A", "B", "C"}), "B", "abort", {vbAbort}, sigs({"A", "B", "C"})},
-  };
+      {sigs({"A", "B", "C"}), "B", "abort", {vbAbort}, sigs({"A", "B", "C"})}};
   for (const auto& [before, shown, act, answers, after] : cases) {
     Window w;
     int fails = act == "abort" ? 1 : 0;  // writes that find the disk full
     test::FileHookScope hook([&](auto call, auto&&...) {
       return call == platform::FileCall::Write && fails-- > 0 ? ENOSPC : 0;
     });
-    test::ScriptedMsgBox boxes;
-    w.app.write("Sig.qmd", before), w.window->txtSig->setAnsiText(shown), boxes.answers = answers;
+    test::ScriptedMsgBox boxes(answers);
+    w.app.write("Sig.qmd", before), w.window->txtSig->setAnsiText(shown);
     QTimer::singleShot(0, w.window.get(), [&, shown = shown, act = act] {
       auto* editor = qobject_cast<frmEntry*>(QApplication::activeModalWidget());
       EXPECT_EQ(editor == nullptr, act == "abort");
@@ -205,18 +190,15 @@ TEST(FrmMainTest, EditingASignature) {
       EXPECT_TRUE(before.size() > 255 || w.window->txtSig->ansiText().isEmpty());  // taken out
       if (act == "frame") editor->close();
       if (act == "switch") w.window->Check1->click(), w.window->Check2->click(), w.tick(120);
-      if (!act.isNull() && act != "frame" && act != "switch") {
-        dynamic_cast<AnsiTextBox&>(*editor->textBox).setAnsiText({});
-        QTest::keyClicks(editor->textBox, QString::fromLatin1(act).replace('\n', '\r'));
-        if (act == "lost") w.app.write("Sig.qmd", sigs({"A", "C"}));
-        if (act == "again") {  // the rebuild's writes fail
-          fails = INT_MAX, editor->cmdSave->click(), fails = 0;
-          EXPECT_TRUE(editor->cmdSave->isEnabled() && editor->cmdCancel->text() == "&Cancel");
-        }
-        editor->cmdSave->click();
-        EXPECT_EQ(editor->cmdSave->isEnabled(), act.isEmpty());
-        EXPECT_TRUE(!act.isEmpty() || boxes.shown.at(0).prompt == "You must enter a signature");
-      }
+      if (act.isNull() || act == "frame" || act == "switch") return editor->cmdCancel->click();
+      dynamic_cast<AnsiTextBox&>(*editor->textBox).setAnsiText({});
+      QTest::keyClicks(editor->textBox, QString::fromLatin1(act).replace('\n', '\r'));
+      if (act == "lost") w.app.write("Sig.qmd", sigs({"A", "C"}));
+      if (act == "again") fails = INT_MAX, editor->cmdSave->click(), fails = 0;  // writes fail
+      EXPECT_TRUE(editor->cmdSave->isEnabled() && editor->cmdCancel->text() == "&Cancel");
+      editor->cmdSave->click();
+      EXPECT_EQ(editor->cmdSave->isEnabled(), act.isEmpty());
+      EXPECT_TRUE(!act.isEmpty() || boxes.shown.at(0).prompt == "You must enter a signature");
       editor->cmdCancel->click();
     });
     w.click("cmdEditSig"), QApplication::processEvents();
@@ -237,8 +219,7 @@ TEST(FrmMainTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
       {kAddSignature, "", {x250 + "yz\n"}, 'N', sigs({x250 + "yz"})},
       {kAddFooter, heads({"F"}), {"G", "typed"}, 'C', heads({"F", "G"})},
       {kAddFooter, heads({"F"}), {"typed"}, 'F', heads({"F"})},
-      {kAddHeader, "", {"typed"}, 'E', ""},
-  };
+      {kAddHeader, "", {"typed"}, 'E', ""}};
   for (const auto& [kind, before, texts, end, after] : cases) {
     test::TempAppDir app;
     QPushButton opener;
@@ -248,8 +229,7 @@ TEST(FrmMainTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
     for (const QByteArray& keys : texts) {
       EXPECT_EQ(dialog.ansiText(), "");
       QTest::keyClicks(dialog.textBox, QString::fromLatin1(keys).replace('\n', '\r'));
-      EXPECT_LE(dialog.ansiText().size(),
-                kind.store->multiLine ? 253 : 100);  // the box's own limit
+      EXPECT_LE(dialog.ansiText().size(), kind.store->multiLine ? 253 : 100);  // the box's limit
       if (&keys == &texts.back() && end != 'N') break;
       boxes.answers.push_back(&keys == &texts.back() ? vbNo : vbYes), dialog.cmdSave->click();
       EXPECT_EQ(boxes.shown.back().prompt, "Do you wish to add another?");
@@ -263,5 +243,4 @@ TEST(FrmMainTest, AddDialogsStoreWhatWasTypedWithinTheLimit) {
   }
 }
 
-}  // namespace
 }  // namespace qm::ui
